@@ -40,3 +40,15 @@ function(spinwright_add_test name)
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "${env}")
 endfunction()
+
+# Adds every direct subdirectory that has a CMakeLists.txt, so that each unit's tests
+# live in a folder of their own (tests/<deliverable>/<unit>/).
+function(spinwright_add_subdirectories)
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY "${child}" AND EXISTS "${child}/CMakeLists.txt")
+      add_subdirectory("${child}")
+    endif()
+  endforeach()
+endfunction()
