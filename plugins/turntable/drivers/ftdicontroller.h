@@ -1,0 +1,113 @@
+#pragma once
+
+#include "d2xx.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class FTDIController;
+
+enum RotationDirection : int32_t {
+    Clockwise = 1,
+    Counterclockwise = 2
+};
+
+// Whoever owns a motor hears from it here when a rotation has ended.
+class FTDIControllerOwner
+{
+public:
+    virtual ~FTDIControllerOwner() = default;
+
+    // Called on the motor's worker thread, after currentAngle has been updated.
+    // Must not block on the thread that calls stopRotation(): that thread is joining us.
+    virtual void rotationEnded() = 0;
+};
+
+// One rotation thread and its go-on flag.
+struct RotationWorker
+{
+    std::thread thread;
+    std::atomic<bool> running{false};
+};
+
+// FT245R chip in asynchronous bit-bang mode plus the motion state both motor drivers share.
+//
+// Threads: the owner's thread (GUI) prepares, starts and stops moves and may change
+// pulseDelayMs, rampUpDegrees and lockMotorWhenIdle at any time; the worker thread writes
+// the lines during a move and owns stepsDone and the angles until it has ended.
+// outputBits is changed and written under outputMutex only.
+class FTDIController
+{
+public:
+    struct DeviceEntry
+    {
+        int32_t deviceIndex = -1;
+        int32_t modelIndex = -1;
+    };
+
+    explicit FTDIController(FTDIControllerOwner *control = nullptr);
+    virtual ~FTDIController();
+
+    FTDIController(const FTDIController &) = delete;
+    FTDIController &operator=(const FTDIController &) = delete;
+
+    virtual bool open(int deviceIndex, std::wstring *errorText);
+    virtual bool triggerShutterRelease();
+    virtual bool prepareRotation();
+    virtual bool startRotation();
+
+    static std::vector<DeviceEntry> availableDevices(int kind);
+
+    void writeOutput();
+    uint8_t readInput();
+    bool isConnected();
+    static void waitMilliseconds(unsigned n);
+    void applyIdleLock();
+
+    int setSteps(int counts);
+    double rotateByAngle(double degrees);
+    void rotateToAngle(double degrees);
+    void stopRotation();
+
+    // True while a worker is moving the table.
+    bool isRotating() const;
+
+    FT_HANDLE handle = nullptr;
+    uint8_t outputBits = 0;
+    int32_t direction = Clockwise;
+    bool isClockwiseActiveHigh = true;
+    bool isMotorEnableActiveHigh = true;
+    uint32_t countsPerRevolution = 0;
+    uint32_t stepsToGo = 0;
+    uint32_t stepsDone = 0;
+    double currentAngle = 0.0;
+    double targetAngle = 0.0;
+    std::atomic<uint32_t> pulseDelayMs{0};
+    std::atomic<bool> lockMotorWhenIdle{true};
+    std::atomic<double> rampUpDegrees{1.0};
+    std::unique_ptr<RotationWorker> worker;
+    FTDIControllerOwner *control = nullptr;
+
+protected:
+    // Every change of outputBits and the write that follows it hold this lock.
+    std::mutex outputMutex;
+
+    // Purge and one-byte write of outputBits; the caller holds outputMutex.
+    void writeOutputLocked();
+
+    // Sets the bits in 'set', clears those in 'clear', writes the byte: one locked step.
+    void changeOutput(uint8_t set, uint8_t clear);
+
+    // Starts a move's thread on body; false while the previous move still runs.
+    bool startWorker(std::function<void()> body);
+    bool isRunning() const;
+    // Atomic exchange of running to false, done by the worker when its move ends.
+    void finishRunning();
+    void reportRotationEnded();
+};
