@@ -1,0 +1,251 @@
+#include "updatecheckmanager.h"
+
+#include <QCoreApplication>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+namespace {
+
+const char versionFilePath[] = "/Downloads/Spinwright/defines.h";
+const char buildNumberKey[] = "#define P4CHANGELISTVAR";
+const char versionKey[] = "#define APPLICATION_VERSION";
+
+struct VersionNumber
+{
+    int major = 0;
+    int minor = 0;
+    bool valid = false;
+};
+
+// Strict: digits only, so "3x" or "-1" or a huge number never count as a version field.
+bool parseField(const QString &text, int *value)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    *value = text.toInt();
+    return true;
+}
+
+// "v.3.0." gives 3 and 0; a value without numeric fields 1 and 2 is not a version.
+VersionNumber parseVersion(const QString &text)
+{
+    VersionNumber version;
+    const QStringList fields = text.split(QLatin1Char('.'));
+    if (fields.size() < 3)
+        return version;
+    version.valid = parseField(fields.at(1), &version.major)
+            && parseField(fields.at(2), &version.minor);
+    if (!version.valid)
+        version = VersionNumber();
+    return version;
+}
+
+quint32 parseBuildNumber(const QString &text)
+{
+    bool ok = false;
+    const uint number = text.toUInt(&ok, 10);
+    return ok ? number : 0;
+}
+
+QString quotedValue(const QByteArray &line)
+{
+    const int first = line.indexOf('"');
+    const int last = line.lastIndexOf('"');
+    if (first < 0 || last <= first)
+        return QString();
+    return QString::fromLatin1(line.mid(first + 1, last - first - 1));
+}
+
+} // namespace
+
+UpdateCheckManager::UpdateCheckManager(const QString &versionPrefix,
+                                       const QString &changelistNumber, QObject *parent)
+    : QNetworkAccessManager(parent),
+      updateHostsList(defaultHostsListLocations()),
+      localVersionPrefix(versionPrefix),
+      localChangelistNumber(changelistNumber),
+      deadline(new QTimer(this))
+{
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [this] {
+        if (pendingReply)
+            pendingReply->abort();
+    });
+}
+
+UpdateCheckManager::~UpdateCheckManager() = default;
+
+QStringList UpdateCheckManager::defaultHostsListLocations()
+{
+    return { QStringLiteral("update.marvolix.com/vemo-hosts.xml"),
+             QStringLiteral("update2.marvolix.com/vemo-hosts.xml"),
+             QStringLiteral("update.marvolix.net/vemo-hosts.xml") };
+}
+
+void UpdateCheckManager::setHostsListLocations(const QStringList &locations)
+{
+    if (!started)
+        updateHostsList = locations.mid(0, 255);
+}
+
+QStringList UpdateCheckManager::hostsListLocations() const
+{
+    return updateHostsList;
+}
+
+void UpdateCheckManager::setRequestTimeout(int msecs)
+{
+    timeoutMsecs = qMax(1, msecs);
+}
+
+int UpdateCheckManager::requestTimeout() const
+{
+    return timeoutMsecs;
+}
+
+void UpdateCheckManager::start()
+{
+    if (started)
+        return;
+    started = true;
+    connect(this, &QNetworkAccessManager::finished,
+            this, &UpdateCheckManager::checkForUpdateNetworkReplyFinished);
+    if (updateHostsList.isEmpty()) {
+        QTimer::singleShot(0, this, &UpdateCheckManager::endCheck);
+        return;
+    }
+    sendRequest(QUrl(QStringLiteral("http://") + updateHostsList.at(hostIndex)));
+}
+
+void UpdateCheckManager::sendRequest(const QUrl &url)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(maximumRedirects);
+    request.setTransferTimeout(timeoutMsecs);
+    // Asking for the plain body keeps a compressed reply from expanding past the size bound.
+    request.setRawHeader("Accept-Encoding", "identity");
+
+    QNetworkReply *reply = get(request);
+    pendingReply = reply;
+    // The read buffer stops the socket from being drained ahead of the size check.
+    reply->setReadBufferSize(maximumReplySize + 16 * 1024);
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [reply](qint64 received, qint64 total) {
+        if (received > maximumReplySize || total > maximumReplySize)
+            reply->abort();
+    });
+    deadline->start(timeoutMsecs);
+}
+
+void UpdateCheckManager::endCheck()
+{
+    if (ended)
+        return;
+    ended = true;
+    deadline->stop();
+    pendingReply = nullptr;
+    emit checkEnded();
+}
+
+void UpdateCheckManager::checkForUpdateNetworkReplyFinished(QNetworkReply *networkReply)
+{
+    if (!networkReply)
+        return;
+    if (ended || networkReply != pendingReply) {
+        networkReply->deleteLater();
+        return;
+    }
+    deadline->stop();
+    pendingReply = nullptr;
+
+    if (networkReply->error() != QNetworkReply::NoError) {
+        networkReply->deleteLater();
+        endCheck();
+        return;
+    }
+
+    if (serverUrl.isEmpty()) {
+        if (!readHostsList(networkReply)) {
+            if (hostIndex + 1 < updateHostsList.size()) {
+                ++hostIndex;
+                sendRequest(QUrl(QStringLiteral("http://") + updateHostsList.at(hostIndex)));
+            } else {
+                endCheck();
+            }
+        }
+        networkReply->deleteLater();
+        return;
+    }
+
+    compareVersionFile(networkReply);
+    networkReply->deleteLater();
+}
+
+// Returns true once the list has named the update server and its version file is requested.
+bool UpdateCheckManager::readHostsList(QNetworkReply *reply)
+{
+    QXmlStreamReader xml(reply);
+    while (!xml.atEnd() && !xml.hasError()) {
+        if (!xml.readNextStartElement())
+            continue;
+        if (xml.name() != QLatin1String("NAME"))
+            continue;
+        if (xml.readElementText() != QLatin1String("UpdateServer"))
+            continue;
+        if (xml.readNextStartElement() && xml.name() == QLatin1String("ADDRESS")) {
+            const QString address = xml.readElementText();
+            if (xml.hasError())
+                return false;
+            serverUrl = QUrl(QStringLiteral("http://") + address + QLatin1String(versionFilePath));
+            sendRequest(serverUrl);
+            return true;
+        }
+    }
+    return false;
+}
+
+void UpdateCheckManager::compareVersionFile(QNetworkReply *reply)
+{
+    quint32 remoteBuild = 0;
+    VersionNumber remoteVersion;
+    bool versionLineSeen = false;
+    while (!reply->atEnd()) {
+        const QByteArray line = reply->readLine(maximumReplySize);
+        if (line.startsWith(buildNumberKey)) {
+            remoteBuild = parseBuildNumber(quotedValue(line));
+        } else if (line.startsWith(versionKey)) {
+            versionLineSeen = true;
+            remoteVersion = parseVersion(quotedValue(line));
+        }
+        if (remoteVersion.major > 0 && remoteBuild != 0)
+            break;
+    }
+
+    const VersionNumber localVersion = parseVersion(localVersionPrefix + localChangelistNumber);
+    const quint32 localBuild = parseBuildNumber(localChangelistNumber);
+
+    // A version line that cannot be read makes the whole file untrustworthy.
+    const bool trustworthy = !versionLineSeen || remoteVersion.valid;
+    const bool newer = trustworthy
+            && (remoteVersion.major > localVersion.major
+                || remoteVersion.minor > localVersion.minor
+                || remoteBuild > localBuild);
+    if (newer) {
+        const QString link = QStringLiteral("<a href=\"%1\">%2</a>")
+                .arg(QCoreApplication::translate("CHostAppSpinwright",
+                                                "https://www.marvolix.com/downloads/spinwright"),
+                     QCoreApplication::translate("CHostAppSpinwright", "Download latest version"));
+        emit updateAvailable(
+                QCoreApplication::translate("CHostAppSpinwright", "An updated version is available"),
+                link);
+    }
+    endCheck();
+}
