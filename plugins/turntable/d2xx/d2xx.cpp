@@ -1,0 +1,109 @@
+#include "d2xx.h"
+#include "d2xxbackend_p.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+namespace d2xx {
+
+namespace {
+std::atomic<Backend *> chosen{nullptr};
+std::mutex choiceMutex;
+}
+
+Backend *activeBackend()
+{
+    Backend *backend = chosen.load(std::memory_order_acquire);
+    if (backend)
+        return backend;
+    std::lock_guard<std::mutex> lock(choiceMutex);
+    backend = chosen.load(std::memory_order_relaxed);
+    if (!backend) {
+        backend = std::getenv("SPINWRIGHT_D2XX_SIM") ? simulatedBackend() : hardwareBackend();
+        chosen.store(backend, std::memory_order_release);
+    }
+    return backend;
+}
+
+void selectSimulator()
+{
+    if (chosen.load(std::memory_order_acquire) == simulatedBackend())
+        return;
+    std::lock_guard<std::mutex> lock(choiceMutex);
+    chosen.store(simulatedBackend(), std::memory_order_release);
+}
+
+} // namespace d2xx
+
+using d2xx::activeBackend;
+
+extern "C" {
+
+FT_STATUS FT_CreateDeviceInfoList(DWORD *numDevices)
+{
+    return activeBackend()->createDeviceInfoList(numDevices);
+}
+
+FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, DWORD *numDevices)
+{
+    return activeBackend()->getDeviceInfoList(list, numDevices);
+}
+
+FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *handle)
+{
+    return activeBackend()->open(deviceNumber, handle);
+}
+
+FT_STATUS FT_Close(FT_HANDLE handle)
+{
+    return activeBackend()->close(handle);
+}
+
+FT_STATUS FT_EE_UASize(FT_HANDLE handle, DWORD *size)
+{
+    return activeBackend()->eeUaSize(handle, size);
+}
+
+FT_STATUS FT_EE_UARead(FT_HANDLE handle, UCHAR *data, DWORD dataLength, DWORD *bytesRead)
+{
+    return activeBackend()->eeUaRead(handle, data, dataLength, bytesRead);
+}
+
+FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
+{
+    return activeBackend()->setBaudRate(handle, baudRate);
+}
+
+FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
+{
+    return activeBackend()->setLatencyTimer(handle, latencyMs);
+}
+
+FT_STATUS FT_SetBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode)
+{
+    return activeBackend()->setBitMode(handle, mask, mode);
+}
+
+FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask)
+{
+    return activeBackend()->purge(handle, mask);
+}
+
+FT_STATUS FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, DWORD *bytesWritten)
+{
+    return activeBackend()->write(handle, static_cast<const UCHAR *>(buffer), bytesToWrite, bytesWritten);
+}
+
+FT_STATUS FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, DWORD *bytesReturned)
+{
+    return activeBackend()->read(handle, static_cast<UCHAR *>(buffer), bytesToRead, bytesReturned);
+}
+
+FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
+                           char *description, LPVOID)
+{
+    return activeBackend()->getDeviceInfo(handle, type, id, serialNumber, description);
+}
+
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "d2xx.h"
+
+namespace d2xx {
+
+// One back end serves every FT_ call of the process.
+class Backend
+{
+public:
+    virtual ~Backend() = default;
+
+    virtual FT_STATUS createDeviceInfoList(DWORD *numDevices) = 0;
+    virtual FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, DWORD *numDevices) = 0;
+    virtual FT_STATUS open(int deviceNumber, FT_HANDLE *handle) = 0;
+    virtual FT_STATUS close(FT_HANDLE handle) = 0;
+    virtual FT_STATUS eeUaSize(FT_HANDLE handle, DWORD *size) = 0;
+    virtual FT_STATUS eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLength, DWORD *bytesRead) = 0;
+    virtual FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) = 0;
+    virtual FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) = 0;
+    virtual FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) = 0;
+    virtual FT_STATUS purge(FT_HANDLE handle, ULONG mask) = 0;
+    virtual FT_STATUS write(FT_HANDLE handle, const UCHAR *buffer, DWORD bytesToWrite, DWORD *bytesWritten) = 0;
+    virtual FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) = 0;
+    virtual FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
+                                    char *description) = 0;
+};
+
+// The back end of this process, chosen at the first call (see d2xxsim.h for the rule).
+Backend *activeBackend();
+// Switches the process to the simulator; used by the test API.
+void selectSimulator();
+
+Backend *hardwareBackend();
+Backend *simulatedBackend();
+
+} // namespace d2xx
