@@ -1,0 +1,312 @@
+#include "ftdicontroller.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr uint16_t identityMagic = 0xF4D1;
+constexpr DWORD identityRecordSize = 8;
+constexpr int16_t lastModelRow = 9;
+
+uint16_t littleEndian16(const unsigned char *bytes)
+{
+    return uint16_t(bytes[0] | (bytes[1] << 8));
+}
+
+int sign(int32_t direction)
+{
+    return direction == Clockwise ? -1 : 1;
+}
+
+int32_t reversed(int32_t direction)
+{
+    return direction == Clockwise ? Counterclockwise : Clockwise;
+}
+
+bool descriptionNamesFT245R(const FT_DEVICE_LIST_INFO_NODE &node)
+{
+    const std::string description(node.Description, strnlen(node.Description, sizeof(node.Description)));
+    return description.find("245R") != std::string::npos;
+}
+
+} // namespace
+
+FTDIController::FTDIController(FTDIControllerOwner *control)
+    : control(control)
+{
+}
+
+FTDIController::~FTDIController()
+{
+    // A move that ended by itself still leaves a joinable thread behind.
+    if (worker) {
+        worker->running.store(false);
+        if (worker->thread.joinable())
+            worker->thread.join();
+    }
+}
+
+bool FTDIController::open(int deviceIndex, std::wstring *errorText)
+{
+    if (deviceIndex == -1) {
+        if (errorText)
+            *errorText = L"No available device found.";
+        return false;
+    }
+
+    FT_HANDLE opened = nullptr;
+    const FT_STATUS status = FT_Open(deviceIndex, &opened);
+    if (status == FT_OK) {
+        handle = opened;
+        FT_SetBaudRate(handle, 1000000);
+        FT_SetLatencyTimer(handle, 2);
+        return true;
+    }
+
+    if (errorText) {
+        switch (status) {
+        case FT_INVALID_HANDLE: *errorText = L"Invalid handle."; break;
+        case FT_DEVICE_NOT_FOUND: *errorText = L"Device not found"; break;
+        case FT_DEVICE_NOT_OPENED: *errorText = L"Device not opened"; break;
+        case FT_IO_ERROR: *errorText = L"IO Error"; break;
+        case FT_INSUFFICIENT_RESOURCES: *errorText = L"Insufficient resources"; break;
+        default: break;
+        }
+    }
+    handle = nullptr;
+    return false;
+}
+
+bool FTDIController::triggerShutterRelease()
+{
+    return false;
+}
+
+bool FTDIController::prepareRotation()
+{
+    return true;
+}
+
+bool FTDIController::startRotation()
+{
+    return false;
+}
+
+std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind)
+{
+    std::vector<DeviceEntry> entries;
+
+    DWORD count = 0;
+    if (FT_CreateDeviceInfoList(&count) != FT_OK || count == 0)
+        return entries;
+
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
+    DWORD listed = count;
+    FT_GetDeviceInfoList(nodes.data(), &listed);
+    if (listed < count)
+        nodes.resize(listed);
+
+    for (DWORD i = 0; i < nodes.size(); ++i) {
+        const FT_DEVICE_LIST_INFO_NODE &node = nodes[i];
+        if (node.Flags & 0x1)
+            continue;
+        if (!descriptionNamesFT245R(node))
+            continue;
+
+        FT_HANDLE device = nullptr;
+        if (FT_Open(int(i), &device) != FT_OK)
+            continue;
+
+        bool identified = false;
+        DWORD size = 0;
+        unsigned char record[identityRecordSize] = {};
+        DWORD bytesRead = 0;
+        if (FT_EE_UASize(device, &size) == FT_OK && size >= identityRecordSize
+            && FT_EE_UARead(device, record, identityRecordSize, &bytesRead) == FT_OK
+            && bytesRead == identityRecordSize && littleEndian16(record) == identityMagic) {
+            const int16_t recordKind = int16_t(littleEndian16(record + 4));
+            const int16_t modelIndex = int16_t(littleEndian16(record + 6));
+            // A model no table row describes cannot be opened as that model: offer the
+            // chip as an unidentified one instead.
+            if (modelIndex >= 0 && modelIndex <= lastModelRow) {
+                identified = true;
+                if (recordKind == kind)
+                    entries.push_back({int32_t(i), modelIndex});
+            }
+        }
+        if (!identified && kind == 0)
+            entries.push_back({int32_t(i), -1});
+
+        FT_Close(device);
+    }
+    return entries;
+}
+
+void FTDIController::writeOutput()
+{
+    std::lock_guard<std::mutex> lock(outputMutex);
+    writeOutputLocked();
+}
+
+void FTDIController::writeOutputLocked()
+{
+    if (!handle)
+        return;
+    unsigned char byte = outputBits;
+    DWORD written = 0;
+    FT_Purge(handle, FT_PURGE_TX);
+    FT_Write(handle, &byte, 1, &written);
+}
+
+void FTDIController::changeOutput(uint8_t set, uint8_t clear)
+{
+    std::lock_guard<std::mutex> lock(outputMutex);
+    outputBits = uint8_t((outputBits & ~clear) | set);
+    writeOutputLocked();
+}
+
+uint8_t FTDIController::readInput()
+{
+    if (!handle)
+        return 0;
+    unsigned char byte = 0;
+    DWORD bytesRead = 0;
+    FT_Purge(handle, FT_PURGE_RX);
+    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1)
+        return 0;
+    return byte;
+}
+
+bool FTDIController::isConnected()
+{
+    if (!handle)
+        return false;
+    FT_DEVICE type = 0;
+    DWORD id = 0;
+    char serial[16] = {};
+    char description[64] = {};
+    return FT_GetDeviceInfo(handle, &type, &id, serial, description, nullptr) == FT_OK;
+}
+
+void FTDIController::waitMilliseconds(unsigned n)
+{
+    // Spinning, not sleeping: a sleep overshoots by a scheduler tick, a step pulse must not.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(n);
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
+void FTDIController::applyIdleLock()
+{
+    std::lock_guard<std::mutex> lock(outputMutex);
+    const bool powered = lockMotorWhenIdle.load();
+    const bool level = powered ? isMotorEnableActiveHigh : !isMotorEnableActiveHigh;
+    outputBits = uint8_t(level ? (outputBits | 0x01) : (outputBits & ~0x01));
+    writeOutputLocked();
+}
+
+int FTDIController::setSteps(int counts)
+{
+    if (countsPerRevolution == 0)
+        return 0;
+    if (counts == 0) {
+        stepsToGo = 0;
+        return 0;
+    }
+    if (counts < 0) {
+        direction = reversed(direction);
+        counts = counts == std::numeric_limits<int>::min() ? std::numeric_limits<int>::max() : -counts;
+    }
+    stepsToGo = uint32_t(counts);
+    targetAngle = std::fmod(360.0 / countsPerRevolution * counts * sign(direction) + currentAngle, 360.0);
+    return counts;
+}
+
+double FTDIController::rotateByAngle(double degrees)
+{
+    if (countsPerRevolution == 0 || degrees == 0.0 || !std::isfinite(degrees))
+        return 0.0;
+    if (degrees < 0) {
+        direction = reversed(direction);
+        degrees = -degrees;
+    }
+    const double stepAngle = 360.0 / countsPerRevolution;
+    const double counts = std::min(std::floor(degrees / stepAngle + 0.5),
+                                   double(std::numeric_limits<uint32_t>::max()));
+    stepsToGo = uint32_t(counts);
+    targetAngle = std::fmod(counts * stepAngle * sign(direction) + currentAngle, 360.0);
+    return counts * stepAngle;
+}
+
+void FTDIController::rotateToAngle(double degrees)
+{
+    const double r = std::fmod(degrees, 360.0);
+    const double diff = r - currentAngle;
+    // Angles on both sides of zero can lie more than a turn apart; a distance folded into
+    // (0, 360] keeps the move in the present direction and under one turn.
+    const auto oneTurnAtMost = [](double distance) {
+        if (distance > 360.0)
+            return distance - 360.0;
+        if (distance <= 0.0)
+            return distance + 360.0;
+        return distance;
+    };
+    if (direction == Clockwise)
+        rotateByAngle(oneTurnAtMost(diff < 0 ? -diff : 360.0 - diff));
+    else if (direction == Counterclockwise)
+        rotateByAngle(oneTurnAtMost(diff > 0 ? diff : diff + 360.0));
+}
+
+void FTDIController::stopRotation()
+{
+    if (!handle || !worker || !worker->running.load())
+        return;
+    worker->running.exchange(false);
+    if (worker->thread.joinable())
+        worker->thread.join();
+    worker.reset();
+}
+
+bool FTDIController::isRotating() const
+{
+    return isRunning();
+}
+
+bool FTDIController::startWorker(std::function<void()> body)
+{
+    // Without a handle stopRotation() cannot reach the thread, so nothing may start.
+    if (!handle)
+        return false;
+    if (worker) {
+        if (worker->running.load())
+            return false;
+        if (worker->thread.joinable())
+            worker->thread.join();
+        worker.reset();
+    }
+    auto next = std::make_unique<RotationWorker>();
+    next->running.store(true);
+    worker = std::move(next);
+    worker->thread = std::thread(std::move(body));
+    return true;
+}
+
+bool FTDIController::isRunning() const
+{
+    return worker && worker->running.load();
+}
+
+void FTDIController::finishRunning()
+{
+    if (worker)
+        worker->running.exchange(false);
+}
+
+void FTDIController::reportRotationEnded()
+{
+    if (control)
+        control->rotationEnded();
+}

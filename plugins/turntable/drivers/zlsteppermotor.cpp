@@ -1,0 +1,130 @@
+#include "zlsteppermotor.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint8_t enableLine = 0x01;
+constexpr uint8_t directionLine = 0x02;
+constexpr uint8_t stepLine = 0x04;
+constexpr uint8_t auxiliaryLine = 0x08;
+constexpr uint8_t shutterStage1 = 0x10;
+constexpr uint8_t shutterStage2 = 0x20;
+constexpr unsigned shutterStageMs = 500;
+// The slowest pulse of a ramp is this much longer than the base delay.
+constexpr double rampExtraMs = 10.0;
+
+} // namespace
+
+ZLStepperMotor::ZLStepperMotor(FTDIControllerOwner *control)
+    : FTDIController(control)
+{
+}
+
+ZLStepperMotor::~ZLStepperMotor() = default;
+
+bool ZLStepperMotor::open(int deviceIndex, std::wstring *errorText)
+{
+    if (!FTDIController::open(deviceIndex, errorText))
+        return false;
+    FT_SetBitMode(handle, 0xFF, 0);
+    waitMilliseconds(10);
+    FT_SetBitMode(handle, 0xFF, 1);
+    changeOutput(0, shutterStage1 | shutterStage2);
+    return true;
+}
+
+bool ZLStepperMotor::triggerShutterRelease()
+{
+    changeOutput(shutterStage1, 0);
+    waitMilliseconds(shutterStageMs);
+    changeOutput(shutterStage2, 0);
+    waitMilliseconds(shutterStageMs);
+    changeOutput(0, shutterStage1 | shutterStage2);
+    return true;
+}
+
+bool ZLStepperMotor::prepareRotation()
+{
+    std::lock_guard<std::mutex> lock(outputMutex);
+    uint8_t bits = outputBits;
+    bool directionLevel;
+    if (direction == Clockwise)
+        directionLevel = isClockwiseActiveHigh;
+    else if (direction == Counterclockwise)
+        directionLevel = !isClockwiseActiveHigh;
+    else
+        return false;
+    bits = uint8_t(directionLevel ? (bits | directionLine) : (bits & ~directionLine));
+    bits = uint8_t(isMotorEnableActiveHigh ? (bits | enableLine) : (bits & ~enableLine));
+    bits = uint8_t((bits | auxiliaryLine) & ~(shutterStage1 | shutterStage2));
+    outputBits = bits;
+    writeOutputLocked();
+    return true;
+}
+
+bool ZLStepperMotor::startRotation()
+{
+    return startWorker([this] { runSteps(); });
+}
+
+void ZLStepperMotor::runSteps()
+{
+    const uint32_t totalSteps = stepsToGo;
+    uint32_t basePulse = pulseDelayMs.load();
+    uint8_t high;
+    uint8_t low;
+    {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        high = uint8_t(outputBits | stepLine);
+        low = uint8_t(outputBits & ~stepLine);
+    }
+    stepsDone = 0;
+
+    const double ramp = rampUpDegrees.load();
+    const float rampCounts = float(double(countsPerRevolution) * (ramp / 360.0));
+    const double slowest = basePulse + rampExtraMs;
+    const double increment = ramp != 0.0 ? rampExtraMs / rampCounts : 0.0;
+    double delay = ramp != 0.0 ? slowest : basePulse;
+    double floorDelay = basePulse;
+    uint32_t remaining = totalSteps;
+    uint32_t seenPulse = basePulse;
+
+    const auto writeByte = [this](uint8_t byte) {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        outputBits = byte;
+        writeOutputLocked();
+    };
+
+    for (;;) {
+        const uint32_t pulse = pulseDelayMs.load();
+        if (pulse != seenPulse) {
+            seenPulse = pulse;
+            floorDelay = pulse;
+            delay = pulse;
+        }
+        if (remaining != 0 && rampCounts >= remaining && slowest > delay)
+            delay += increment;
+        if (rampCounts >= stepsDone && delay > basePulse)
+            delay -= increment;
+        delay = std::max(floorDelay, delay);
+
+        waitMilliseconds(1);
+        writeByte(high);
+        waitMilliseconds(unsigned(delay));
+        writeByte(low);
+
+        ++stepsDone;
+        if (totalSteps != 0)
+            --remaining;
+        if (!isRunning() || (totalSteps != 0 && remaining == 0))
+            break;
+    }
+
+    finishRunning();
+    applyIdleLock();
+    if (stepsDone != stepsToGo)
+        setSteps(int(stepsDone));
+    currentAngle = targetAngle;
+    reportRotationEnded();
+}
