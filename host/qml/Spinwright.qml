@@ -1,0 +1,194 @@
+import QtQuick 2.11
+import QtQuick.Controls 2.4
+import QtQuick.Layouts 1.11
+
+Page {
+    id: mainPage
+
+    signal turntableDeviceChanged(int index)
+    signal turntableSpinStateChanged(int state)
+    signal applicationWillClose()
+
+    function setAppVersion(version) {
+        versionLabel.text = version
+    }
+
+    function setTurntableSpinsUiItem(item) {
+        turntableSpinsUiContainer.contentItem = item
+    }
+
+    function setPluginUiItem(item) {
+        pluginUiContainer.contentItem = item
+    }
+
+    // Setting the index does not raise the combo box's activation, so the page reports it itself.
+    function syncLastUsedTurntableIndexUI(index) {
+        turntableDevicesList.currentIndex = index
+        mainPage.turntableDeviceChanged(index)
+    }
+
+    function resetDefaultUi(isConnected) {
+        progressBar.visible = false
+        progressBar.value = 0
+        stateButton.visible = false
+        stopButton.enabled = false
+        startButton.enabled = isConnected
+    }
+
+    function setProgressValue(value) {
+        progressBar.value = value
+        progressBar.update()
+    }
+
+    header: RowLayout {
+        id: header
+
+        GroupBox {
+            Layout.preferredWidth: header.width / 2
+            title: qsTr("Turntable model:")
+
+            ComboBox {
+                id: turntableDevicesList
+                objectName: "turntableDevicesList"
+                width: parent.width
+                model: TurntableDevicesModel
+                onActivated: mainPage.turntableDeviceChanged(index)
+            }
+        }
+        ProgressBar {
+            id: progressBar
+            objectName: "progressBar"
+            Layout.fillWidth: true
+            Layout.margins: 1
+            value: 0.0
+            visible: false
+        }
+        RoundButton {
+            id: stateButton
+            objectName: "stateButton"
+            checkable: true
+            highlighted: enabled
+            visible: false
+            icon.source: checked ? "qrc:/icons/Play.png" : "qrc:/icons/Stop.png"
+            icon.height: progressBar.height - 8
+            icon.width: icon.height
+            ToolTip.visible: hovered
+            ToolTip.text: checked ? qsTr("Play") : qsTr("Pause")
+            onToggled: mainPage.turntableSpinStateChanged(checked ? 0 : 1)
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+
+        RowLayout {
+            Layout.alignment: Qt.AlignHCenter
+
+            ButtonGroup {
+                id: modeButtons
+            }
+            Image {
+                source: "qrc:/icons/Rotate360.png"
+                sourceSize: Qt.size(32, 32)
+            }
+            RadioButton {
+                objectName: "spinsPageButton"
+                text: qsTr("360 shooting mode")
+                checked: true
+                ButtonGroup.group: modeButtons
+                onToggled: {
+                    if (checked)
+                        stackLayout.currentIndex = 0
+                }
+            }
+            ToolSeparator {}
+            Image {
+                source: "qrc:/icons/Options.png"
+                sourceSize: Qt.size(32, 32)
+            }
+            RadioButton {
+                objectName: "pluginPageButton"
+                text: qsTr("Turntable control")
+                ButtonGroup.group: modeButtons
+                onToggled: {
+                    if (checked)
+                        stackLayout.currentIndex = 1
+                }
+            }
+        }
+        MenuSeparator {
+            Layout.fillWidth: true
+        }
+        StackLayout {
+            id: stackLayout
+            objectName: "stackLayout"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            currentIndex: 0
+
+            Control {
+                id: turntableSpinsUiContainer
+                objectName: "turntableSpinsUiContainer"
+            }
+            Control {
+                id: pluginUiContainer
+                objectName: "pluginUiContainer"
+            }
+        }
+    }
+
+    footer: RowLayout {
+        Button {
+            id: startButton
+            objectName: "startButton"
+            text: qsTr("Start")
+            enabled: false
+            onPressed: {
+                stateButton.checked = false
+                mainPage.turntableSpinStateChanged(1)
+                progressBar.visible = true
+                stateButton.visible = true
+                startButton.enabled = false
+                stopButton.enabled = true
+            }
+        }
+        Button {
+            id: stopButton
+            objectName: "stopButton"
+            text: qsTr("Stop")
+            enabled: false
+            onPressed: mainPage.turntableSpinStateChanged(-1)
+        }
+        ColumnLayout {
+            Layout.fillWidth: true
+
+            Label {
+                id: versionLabel
+                objectName: "versionLabel"
+                Layout.alignment: Qt.AlignHCenter | Qt.AlignVCenter
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                font.weight: Font.Thin
+            }
+            Label {
+                id: aboutLabel
+                objectName: "aboutLabel"
+                Layout.alignment: Qt.AlignHCenter
+                horizontalAlignment: Text.AlignHCenter
+                textFormat: Text.RichText
+                text: "<a href=\"https://www.marvolix.example/turntables/\">Install Driver</a>"
+                font.weight: Font.Thin
+                font.underline: true
+                color: palette.link
+                linkColor: palette.link
+                // The controller starts the local driver installer; the product page is never opened.
+                onLinkActivated: mainPage.turntableSpinStateChanged(100)
+            }
+        }
+        Button {
+            objectName: "exitButton"
+            text: qsTr("Exit")
+            onPressed: mainPage.applicationWillClose()
+        }
+    }
+}
