@@ -1,0 +1,16 @@
+#include "zlimporttools.h"
+
+ZLImportTools::ZLImportTools()
+    : d(new ImportToolsPrivate)
+{
+}
+
+ZLImportTools::~ZLImportTools()
+{
+    delete d;
+}
+
+ZLRegisterPlugin::PluginType ZLImportTools::pluginType() const
+{
+    return ZLRegisterPlugin::ImportToolsPlugin;
+}

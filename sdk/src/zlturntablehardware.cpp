@@ -1,0 +1,72 @@
+#include "zlturntablehardware.h"
+
+std::function<void(ZLTurntableHardware *, size_t, bool)> ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded;
+std::function<void(ZLTurntableHardware *, size_t)> ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected;
+std::function<void(ZLTurntableHardware *)> ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped;
+
+ZLTurntableHardware::ZLTurntableHardware()
+    : d(new TurntableHardwarePrivate)
+{
+}
+
+ZLTurntableHardware::~ZLTurntableHardware()
+{
+    delete d;
+}
+
+ZLRegisterPlugin::PluginType ZLTurntableHardware::pluginType() const
+{
+    return ZLRegisterPlugin::TurntableHardwarePlugin;
+}
+
+bool ZLTurntableHardware::stepsSpinningWillStart()
+{
+    return false;
+}
+
+void ZLTurntableHardware::stepsSpinningWillStop()
+{
+}
+
+void ZLTurntableHardware::stopAngleRotation()
+{
+}
+
+size_t ZLTurntableHardware::currentTurntableIndex() const
+{
+    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
+    return d->currentTurntableIndex;
+}
+
+void ZLTurntableHardware::setCurrentTurntableIndex(size_t index)
+{
+    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
+    d->currentTurntableIndex = index;
+}
+
+void ZLTurntableHardware::hardwareOpenSucceeded(size_t index, bool flag)
+{
+    TurntableHardwarePrivate::hardwareOpenSucceeded(this, index, flag);
+}
+
+void ZLTurntableHardware::hardwareDisconnected(size_t index)
+{
+    TurntableHardwarePrivate::hardwareDisconnected(this, index);
+}
+
+void ZLTurntableHardware::turntableRotationStopped()
+{
+    TurntableHardwarePrivate::turntableRotationStopped(this);
+}
+
+short ZLTurntableHardware::degreesToSteps(float degrees) const
+{
+    Q_UNUSED(degrees)
+    return 0;
+}
+
+float ZLTurntableHardware::stepsToDegrees(short steps) const
+{
+    Q_UNUSED(steps)
+    return 0.0f;
+}
