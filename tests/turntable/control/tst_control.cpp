@@ -1,0 +1,287 @@
+#include "d2xxsim.h"
+#include "zlmarvolixturntablecontrol.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct OpenReport
+{
+    size_t index;
+    bool flag;
+};
+
+// What the host's hooks received; rotation reports come from the motor's worker thread.
+struct HostRecord
+{
+    std::mutex lock;
+    std::vector<OpenReport> opened;
+    std::vector<size_t> disconnected;
+    std::atomic<int> rotationsStopped{0};
+};
+
+HostRecord host;
+
+const QStringList allModelNames = {
+    "Marvolix Custom (Expert use)", "Marvolix Essential", "Marvolix Gemline", "Marvolix Quartz Medium",
+    "Marvolix Quartz Large", "Marvolix Quartz Large, Mark II", "Marvolix Quartz Extra Large",
+    "Marvolix Basalt Large", "Marvolix Basalt Medium", "Marvolix Basalt Extra Large"};
+
+QStringList toStringList(const std::list<std::string> &names)
+{
+    QStringList list;
+    for (const std::string &name : names)
+        list.append(QString::fromStdString(name));
+    return list;
+}
+
+} // namespace
+
+class tst_Control : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listingAndOpening_data();
+    void listingAndOpening();
+    void nothingAttached();
+    void indexAboveTableFails();
+    void countsPerRevolutionFollowsTheOpenRow();
+    void tinyAngleStartsNothing_data();
+    void tinyAngleStartsNothing();
+    void roundingOfOneMoveIsMadeUpByTheNext();
+    void stopDuringSpinReportsOnce();
+    void spinStartWithoutMotorFails();
+
+private:
+    // Opens a fresh stepper with no ramp and the shortest delay so that moves are quick.
+    void openFastGemline();
+
+    std::unique_ptr<ZLMarvolixTurntableControl> control;
+};
+
+void tst_Control::initTestCase()
+{
+    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
+        [](ZLTurntableHardware *device, size_t index, bool flag) {
+            std::lock_guard<std::mutex> guard(host.lock);
+            host.opened.push_back({index, flag});
+            device->setCurrentTurntableIndex(index);
+        };
+    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *device, size_t index) {
+        std::lock_guard<std::mutex> guard(host.lock);
+        host.disconnected.push_back(index);
+        device->setCurrentTurntableIndex(SIZE_MAX);
+    };
+    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {
+        ++host.rotationsStopped;
+    };
+}
+
+void tst_Control::init()
+{
+    d2xxsim::reset();
+    host.opened.clear();
+    host.disconnected.clear();
+    host.rotationsStopped = 0;
+    control = std::make_unique<ZLMarvolixTurntableControl>();
+}
+
+void tst_Control::cleanup()
+{
+    control->stopAngleRotation();
+    control->closeHardware();
+    control.reset();
+}
+
+void tst_Control::openFastGemline()
+{
+    QVERIFY(d2xxsim::attach("turntable:2"));
+    // The model's clockwise level is low; the board must read the direction line the same way.
+    d2xxsim::setClockwiseActiveHigh(0, false);
+    QCOMPARE(toStringList(control->availableTurntables()), QStringList{"Marvolix Gemline"});
+    control->openHardware(0);
+    QVERIFY(control->motor());
+    control->setRampUpDegrees(0.0f);
+    control->setRotationSpeed(0);
+}
+
+void tst_Control::listingAndOpening_data()
+{
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("openIndex");
+    QTest::addColumn<int>("reportedIndex");
+    QTest::addColumn<bool>("flag");
+    QTest::addColumn<uint>("counts");
+    QTest::addColumn<int>("openSlot");
+
+    QTest::newRow("row 6 identified") << "turntable:6" << QStringList{"Marvolix Quartz Extra Large"} << 0 << 6 << true
+                                      << 11200u << 0;
+    QTest::newRow("two identified, first wins")
+        << "turntable:3,turntable:7" << QStringList{"Marvolix Quartz Medium"} << 0 << 3 << true << 19520u << 0;
+    QTest::newRow("identified after a plain chip")
+        << "plain,turntable:8" << QStringList{"Marvolix Basalt Medium"} << 0 << 8 << true << 8220u << 1;
+    QTest::newRow("unidentified FT245R, DC model")
+        << "plain" << allModelNames << 1 << 1 << false << 72u << 0;
+    QTest::newRow("unidentified FT245R, custom row") << "plain" << allModelNames << 0 << 0 << true << 0u << 0;
+    QTest::newRow("record naming no row is no model")
+        << "record:1:12" << allModelNames << 0 << 0 << true << 0u << 0;
+}
+
+void tst_Control::listingAndOpening()
+{
+    QFETCH(QString, devices);
+    QFETCH(QStringList, names);
+    QFETCH(int, openIndex);
+    QFETCH(int, reportedIndex);
+    QFETCH(bool, flag);
+    QFETCH(uint, counts);
+    QFETCH(int, openSlot);
+
+    QVERIFY(d2xxsim::attach(devices.toStdString()));
+    QCOMPARE(toStringList(control->availableTurntables()), names);
+
+    control->openHardware(size_t(openIndex));
+    QCOMPARE(host.disconnected.size(), size_t(0));
+    QCOMPARE(host.opened.size(), size_t(1));
+    QCOMPARE(host.opened[0].index, size_t(reportedIndex));
+    QCOMPARE(host.opened[0].flag, flag);
+    QCOMPARE(control->countsPerRevolution(), counts);
+    QVERIFY(d2xxsim::state(openSlot).open);
+    const d2xxsim::Board board = reportedIndex == 1 ? d2xxsim::Board::Dc : d2xxsim::Board::Stepper;
+    QCOMPARE(int(d2xxsim::state(openSlot).board), int(board));
+    for (int slot = 0; slot < d2xxsim::slotCount(); ++slot)
+        QCOMPARE(d2xxsim::state(slot).open, slot == openSlot);
+
+    control->closeHardware();
+    QVERIFY(!control->motor());
+    QVERIFY(!d2xxsim::state(openSlot).open);
+}
+
+void tst_Control::nothingAttached()
+{
+    QVERIFY(control->availableTurntables().empty());
+    QCOMPARE(control->lastError(), QString("The turntable device cannot be found.\n"
+                                           "\n"
+                                           "- make sure driver is installed\n"
+                                           "- make sure turntable is powered on\n"
+                                           "- make sure turntable is connected via USB\n"));
+    control->openHardware(0);
+    QCOMPARE(host.opened.size(), size_t(0));
+    QCOMPARE(host.disconnected, std::vector<size_t>{0});
+    QCOMPARE(control->lastError(), QString("No available device found."));
+    QVERIFY(!control->motor());
+}
+
+void tst_Control::indexAboveTableFails()
+{
+    QVERIFY(d2xxsim::attach("plain"));
+    control->availableTurntables();
+    control->openHardware(10);
+    QCOMPARE(host.disconnected, std::vector<size_t>{10});
+    QCOMPARE(control->lastError(), QString("Cannot find any turntable with the specified index."));
+    QVERIFY(!control->motor());
+    QVERIFY(!d2xxsim::state(0).open);
+}
+
+void tst_Control::countsPerRevolutionFollowsTheOpenRow()
+{
+    QCOMPARE(control->countsPerRevolution(), 0u);
+    QVERIFY(d2xxsim::attach("plain"));
+    control->availableTurntables();
+    control->openHardware(7);
+    QCOMPARE(control->countsPerRevolution(), 11520u);
+    control->closeHardware();
+    QCOMPARE(control->countsPerRevolution(), 0u);
+}
+
+void tst_Control::tinyAngleStartsNothing_data()
+{
+    QTest::addColumn<float>("degrees");
+    QTest::newRow("0.005") << 0.005f;
+    QTest::newRow("-0.005") << -0.005f;
+}
+
+void tst_Control::tinyAngleStartsNothing()
+{
+    QFETCH(float, degrees);
+    openFastGemline();
+    QVERIFY(control->stepsSpinningWillStart());
+    const uint64_t writesBefore = d2xxsim::state(0).writeCount;
+    QVERIFY(control->startAngleRotation(degrees));
+    QVERIFY(!control->motor()->isRotating());
+    QCOMPARE(d2xxsim::state(0).writeCount, writesBefore);
+    QCOMPARE(host.rotationsStopped.load(), 0);
+}
+
+void tst_Control::roundingOfOneMoveIsMadeUpByTheNext()
+{
+    openFastGemline();
+    QVERIFY(control->stepsSpinningWillStart());
+    FTDIController *motor = control->motor();
+
+    QVERIFY(control->startAngleRotation(30.0f));
+    QCOMPARE(motor->stepsToGo, 533u);
+    QCOMPARE(motor->direction, int32_t(Clockwise));
+    QTRY_COMPARE_WITH_TIMEOUT(host.rotationsStopped.load(), 1, 30000);
+    QTRY_VERIFY(!motor->isRotating());
+    QCOMPARE(d2xxsim::position(0), int64_t(-533));
+    QVERIFY(std::abs(motor->currentAngle - -29.98125) < 1e-9);
+
+    QVERIFY(control->startAngleRotation(60.0f));
+    QCOMPARE(motor->stepsToGo, 534u);
+    QTRY_COMPARE_WITH_TIMEOUT(host.rotationsStopped.load(), 2, 30000);
+    QTRY_VERIFY(!motor->isRotating());
+    QCOMPARE(d2xxsim::position(0), int64_t(-1067));
+    QVERIFY(std::abs(motor->currentAngle - -60.01875) < 1e-9);
+    QCOMPARE(d2xxsim::stepsWhileUnpowered(0), uint64_t(0));
+}
+
+void tst_Control::stopDuringSpinReportsOnce()
+{
+    openFastGemline();
+    QVERIFY(control->stepsSpinningWillStart());
+    QVERIFY(control->isSpinning());
+    QVERIFY(control->startAngleRotation(300.0f));
+    QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) < -20, 30000);
+
+    control->stopAngleRotation();
+    // The report is made before the worker is joined, so it has arrived by now.
+    QCOMPARE(host.rotationsStopped.load(), 1);
+    QVERIFY(!control->isSpinning());
+    QVERIFY(!control->motor()->isRotating());
+    const int64_t counts = d2xxsim::position(0);
+    QVERIFY(counts > -5333);
+    QVERIFY(std::abs(control->motor()->currentAngle - counts * 360.0 / 6400) < 1e-9);
+
+    // A preview after the spin is no business of the host's.
+    QVERIFY(control->startRotationPreview(1, false));
+    QTRY_VERIFY_WITH_TIMEOUT(!control->motor()->isRotating(), 30000);
+    control->stopRotationPreview();
+    QCOMPARE(host.rotationsStopped.load(), 1);
+}
+
+void tst_Control::spinStartWithoutMotorFails()
+{
+    QVERIFY(!control->stepsSpinningWillStart());
+    QCOMPARE(control->lastError(), QString("No turntable is open."));
+    QVERIFY(!control->isSpinning());
+    QVERIFY(control->startAngleRotation(30.0f));
+    control->stepsSpinningWillStop();
+    control->stopAngleRotation();
+    QCOMPARE(host.rotationsStopped.load(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Control)
+#include "tst_control.moc"
