@@ -135,11 +135,15 @@ void UpdateCheckManager::sendRequest(const QUrl &url)
 
     QNetworkReply *reply = get(request);
     pendingReply = reply;
-    // The read buffer stops the socket from being drained ahead of the size check.
+    // A bounded read buffer makes the network layer wait for us instead of filling memory;
+    // a full buffer is larger than any acceptable reply.
     reply->setReadBufferSize(maximumReplySize + 16 * 1024);
-    connect(reply, &QNetworkReply::downloadProgress, this,
-            [reply](qint64 received, qint64 total) {
-        if (received > maximumReplySize || total > maximumReplySize)
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maximumReplySize)
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [reply] {
+        if (reply->bytesAvailable() > maximumReplySize)
             reply->abort();
     });
     deadline->start(timeoutMsecs);
