@@ -1,0 +1,396 @@
+#include "zlturntablespins.h"
+#include "zlturntablespins_p.h"
+
+#include "zlturntablehardware.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJSValue>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QLocale>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace {
+
+const char settingsFileName[] = "TurntableSpins.json";
+const char editorUrl[] = "qrc:/qml/TurntableSpins.qml";
+const char anglesModelProperty[] = "ShootingAnglesModel";
+
+// Far more than any spin needs; the limit only keeps a stray file from being read whole.
+constexpr qint64 maxSettingsFileSize = 1024 * 1024;
+// Keeps a hand-edited delay from overflowing the millisecond timers.
+constexpr float maxDelaySeconds = 24.0f * 60.0f * 60.0f;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ZLTurntableSpins", text);
+}
+
+// A number, or a text in either decimal notation ("1.5" or "1,5"); anything else is 0.
+float decimalValue(const QVariant &value)
+{
+    bool ok = false;
+    float result = 0.0f;
+    if (value.userType() == QMetaType::QString)
+        result = value.toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toFloat(&ok);
+    else
+        result = value.toFloat(&ok);
+    return ok && std::isfinite(result) ? result : 0.0f;
+}
+
+float delayValue(const QVariant &value)
+{
+    return qBound(0.0f, decimalValue(value), maxDelaySeconds);
+}
+
+QVariantMap toMap(const QVariant &value)
+{
+    if (value.userType() == qMetaTypeId<QJSValue>())
+        return value.value<QJSValue>().toVariant().toMap();
+    return value.toMap();
+}
+
+bool isAngleList(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return false;
+    for (const QJsonValue &entry : value.toArray()) {
+        bool ok = false;
+        const float angle = entry.toString().toFloat(&ok);
+        if (!entry.isString() || !ok || !std::isfinite(angle))
+            return false;
+    }
+    return true;
+}
+
+// Keys whose values have the wrong type are removed and named in the result.
+QStringList dropInvalidValues(QJsonObject &object)
+{
+    QStringList invalid;
+    auto check = [&](const char *key, bool valid) {
+        const QString name = QLatin1String(key);
+        if (object.contains(name) && !valid) {
+            invalid << name;
+            object.remove(name);
+        }
+    };
+    const QJsonValue mode = object.value(QLatin1String("shootingMode"));
+    check("shootingAnglesList", isAngleList(object.value(QLatin1String("shootingAnglesList"))));
+    check("shootingMode", mode.isDouble() && mode.toDouble() == std::floor(mode.toDouble()));
+    check("preCaptureDelay", object.value(QLatin1String("preCaptureDelay")).isDouble());
+    check("postCaptureDelay", object.value(QLatin1String("postCaptureDelay")).isDouble());
+    check("clockwise", object.value(QLatin1String("clockwise")).isBool());
+    check("isManualCapture", object.value(QLatin1String("isManualCapture")).isBool());
+    check("videoDegrees", object.value(QLatin1String("videoDegrees")).isDouble());
+    return invalid;
+}
+
+} // namespace
+
+ZLTurntableSpinsPrivateExOS::ZLTurntableSpinsPrivateExOS(QObject *editorItem)
+    : item(editorItem)
+{
+    connect(editorItem, SIGNAL(fixedImagesCountChanged(int)), this, SLOT(fixedImagesCountChanged(int)));
+    connect(editorItem, SIGNAL(customAngleAdded(QString)), this, SLOT(customAngleAdded(QString)));
+}
+
+void ZLTurntableSpinsPrivateExOS::publishAngles()
+{
+    globalQmlEngine()->rootContext()->setContextProperty(QLatin1String(anglesModelProperty), angleTexts);
+}
+
+void ZLTurntableSpinsPrivateExOS::fixedImagesCountChanged(int imagesCount)
+{
+    angleTexts.clear();
+    angleTexts << QStringLiteral("0.00");
+    const float step = 360.0f / float(imagesCount);
+    for (int i = 1; i < imagesCount; ++i) {
+        const float angle = float(i) * step;
+        angleTexts << QString::number(angle, 'f', 2);
+    }
+    publishAngles();
+}
+
+void ZLTurntableSpinsPrivateExOS::customAngleAdded(const QString &customAngle)
+{
+    if (customAngle.isEmpty()) {
+        angleTexts.clear();
+    } else {
+        const float value = QLocale::system().toFloat(customAngle);
+        const float last = angleTexts.isEmpty() ? -1.0f : angleTexts.last().toFloat();
+        if (value > last)
+            angleTexts << QString::number(value, 'f', 2);
+    }
+    publishAngles();
+}
+
+ZLTurntableSpins::ZLTurntableSpins()
+    : d(new TurntableSpinsPrivate)
+{
+}
+
+ZLTurntableSpins::~ZLTurntableSpins()
+{
+    delete d->companion;
+    delete d;
+}
+
+ZLRegisterPlugin::PluginType ZLTurntableSpins::pluginType() const
+{
+    return ZLRegisterPlugin::TurntableHardwarePlugin;
+}
+
+QQuickItem *ZLTurntableSpins::createPluginUIFrameView()
+{
+    QQmlEngine *engine = globalQmlEngine();
+    engine->rootContext()->setContextProperty(QLatin1String(anglesModelProperty), QStringList());
+
+    QQmlComponent component(engine, QUrl(QLatin1String(editorUrl)));
+    QObject *object = component.create(engine->rootContext());
+    auto *item = qobject_cast<QQuickItem *>(object);
+    if (!item) {
+        delete object;
+        setLastError(tr("The spin settings editor could not be created: %1").arg(component.errorString()));
+        return nullptr;
+    }
+
+    delete d->companion;
+    d->companion = new ZLTurntableSpinsPrivateExOS(item);
+    updateTurntableStepsPerRevolution();
+
+    const QString path = settingsFilePath();
+    QFile file(path);
+    if (!file.exists())
+        return item;
+
+    QString problem;
+    QJsonObject stored;
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+    } else if (file.size() > maxSettingsFileSize) {
+        problem = tr("the file is larger than %1 bytes").arg(maxSettingsFileSize);
+    } else {
+        const QByteArray data = file.read(maxSettingsFileSize + 1);
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+        if (file.error() != QFileDevice::NoError)
+            problem = file.errorString();
+        else if (parseError.error != QJsonParseError::NoError)
+            problem = tr("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        else if (!document.isObject())
+            problem = tr("it does not hold a JSON object");
+        stored = document.object();
+        const QStringList invalid = dropInvalidValues(stored);
+        if (problem.isEmpty() && !invalid.isEmpty())
+            problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
+    }
+    file.close();
+
+    if (!problem.isEmpty()) {
+        const QString badPath = path + QLatin1String(".bad");
+        QFile::remove(badPath);
+        const QString kept = QFile::rename(path, badPath)
+                ? tr("it has been kept as \"%1\"").arg(QDir::toNativeSeparators(badPath))
+                : tr("it could not be moved aside");
+        d->settingsFileError = tr("The spin settings file \"%1\" could not be read (%2). "
+                                  "The default spin settings are used; %3.")
+                .arg(QDir::toNativeSeparators(path), problem, kept);
+        setLastError(d->settingsFileError);
+    }
+
+    QVariantMap settings = stored.toVariantMap();
+    const QVariant angles = settings.value(QLatin1String("shootingAnglesList"));
+    if (angles.isValid()) {
+        d->companion->angleTexts = angles.toStringList();
+        d->companion->publishAngles();
+    }
+    if (!settings.contains(QLatin1String("isManualCapture")))
+        settings.insert(QLatin1String("isManualCapture"), false);
+    if (!settings.contains(QLatin1String("videoDegrees")))
+        settings.insert(QLatin1String("videoDegrees"), 360);
+    QMetaObject::invokeMethod(item, "loadSettings", Q_ARG(QVariant, settings));
+    return item;
+}
+
+bool ZLTurntableSpins::pluginUIFrameViewWillClose(QQuickItem *)
+{
+    if (!d->companion)
+        return true;
+    readSettingsFromUi();
+
+    QVariantMap map;
+    map.insert(QLatin1String("shootingAnglesList"), d->companion->angleTexts);
+    map.insert(QLatin1String("shootingMode"), d->shootingMode);
+    map.insert(QLatin1String("preCaptureDelay"), d->preCaptureDelay);
+    map.insert(QLatin1String("postCaptureDelay"), d->postCaptureDelay);
+    map.insert(QLatin1String("videoDegrees"), d->videoDegrees);
+    map.insert(QLatin1String("clockwise"), d->direction == 0);
+    map.insert(QLatin1String("isManualCapture"), d->isManualCapture);
+
+    QSaveFile file(settingsFilePath());
+    if (!file.open(QIODevice::WriteOnly)
+            || file.write(QJsonDocument(QJsonObject::fromVariantMap(map)).toJson()) < 0
+            || !file.commit()) {
+        setLastError(tr("The spin settings could not be saved to \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    }
+
+    delete d->companion;
+    d->companion = nullptr;
+    return true;
+}
+
+ZLTurntableHardware *ZLTurntableSpins::turntable() const
+{
+    return m_turntable;
+}
+
+void ZLTurntableSpins::setTurntable(ZLTurntableHardware *turntable)
+{
+    m_turntable = turntable;
+}
+
+void ZLTurntableSpins::updateTurntableStepsPerRevolution()
+{
+    if (!d->companion || !d->companion->item || !m_turntable)
+        return;
+    QMetaObject::invokeMethod(d->companion->item, "setTurntableStepsPerRevolution",
+                              Q_ARG(QVariant, QVariant(int(m_turntable->countsPerRevolution()))));
+}
+
+void ZLTurntableSpins::removeVideoMode()
+{
+    if (!d->companion || !d->companion->item)
+        return;
+    QMetaObject::invokeMethod(d->companion->item, "removeVideoMode");
+}
+
+void ZLTurntableSpins::readSettingsFromUi()
+{
+    if (!d->companion || !d->companion->item)
+        return;
+
+    d->shootingAngles.clear();
+    for (const QString &text : qAsConst(d->companion->angleTexts))
+        d->shootingAngles << text.toFloat();
+
+    QVariant result;
+    QMetaObject::invokeMethod(d->companion->item, "saveSettings", Q_RETURN_ARG(QVariant, result));
+    const QVariantMap settings = toMap(result);
+    d->shootingMode = settings.value(QLatin1String("shootingMode")).toInt();
+    d->preCaptureDelay = delayValue(settings.value(QLatin1String("preCaptureDelay")));
+    d->postCaptureDelay = delayValue(settings.value(QLatin1String("postCaptureDelay")));
+    d->direction = settings.value(QLatin1String("clockwise")).toBool() ? 0 : 1;
+    d->videoDegrees = decimalValue(settings.value(QLatin1String("videoDegrees")));
+    d->isManualCapture = settings.value(QLatin1String("isManualCapture")).toBool();
+}
+
+SpinStepResult ZLTurntableSpins::nextSpinStep()
+{
+    const int i = d->stepIndex;
+    const int count = d->shootingAngles.size();
+    if (i > count)
+        return SpinStepResult::Finished;
+
+    float target = 360.0f;
+    if (i == count) {
+        d->stepIndex = quint16(i + 1);
+    } else if (i == 0 && d->shootingAngles.first() == 0.0f) {
+        d->stepIndex = 1;
+        return SpinStepResult::AtStartAngle;
+    } else {
+        target = d->shootingAngles.at(i);
+        d->stepIndex = quint16(i + 1);
+    }
+
+    if (d->direction == 1)
+        target = -target;
+    if (!m_turntable) {
+        setLastError(tr("No turntable is connected."));
+        return SpinStepResult::RotationFailed;
+    }
+    return m_turntable->startAngleRotation(target) ? SpinStepResult::Rotating
+                                                   : SpinStepResult::RotationFailed;
+}
+
+QString ZLTurntableSpins::takeSettingsFileError()
+{
+    QString error;
+    error.swap(d->settingsFileError);
+    return error;
+}
+
+QString ZLTurntableSpins::settingsFilePath()
+{
+    return QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).filePath(QLatin1String(settingsFileName));
+}
+
+int ZLTurntableSpins::shootingMode() const
+{
+    return d->shootingMode;
+}
+
+QList<float> ZLTurntableSpins::shootingAngles() const
+{
+    return d->shootingAngles;
+}
+
+int ZLTurntableSpins::shootingAnglesCount() const
+{
+    return d->shootingAngles.size();
+}
+
+float ZLTurntableSpins::firstShootingAngle() const
+{
+    return d->shootingAngles.isEmpty() ? 0.0f : d->shootingAngles.first();
+}
+
+float ZLTurntableSpins::preCaptureDelay() const
+{
+    return d->preCaptureDelay;
+}
+
+float ZLTurntableSpins::postCaptureDelay() const
+{
+    return d->postCaptureDelay;
+}
+
+int ZLTurntableSpins::direction() const
+{
+    return d->direction;
+}
+
+float ZLTurntableSpins::videoDegrees() const
+{
+    return d->videoDegrees;
+}
+
+bool ZLTurntableSpins::isManualCapture() const
+{
+    return d->isManualCapture;
+}
+
+quint16 ZLTurntableSpins::stepIndex() const
+{
+    return d->stepIndex;
+}
+
+void ZLTurntableSpins::setStepIndex(quint16 index)
+{
+    d->stepIndex = index;
+}
+
+QStringList ZLTurntableSpins::angleTexts() const
+{
+    return d->companion ? d->companion->angleTexts : QStringList();
+}
