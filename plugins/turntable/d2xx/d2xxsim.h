@@ -55,7 +55,8 @@ struct DeviceSpec
 // The 8-byte identity record: magic D1 F4, 2 reserved bytes, kind and model (int16 LE).
 std::vector<std::uint8_t> identityRecord(int kind, int model);
 
-// What the SPINWRIGHT_D2XX_SIM entries attach.
+// What the SPINWRIGHT_D2XX_SIM entries attach. User areas are 32 bytes, zero after the
+// record, except for "short".
 DeviceSpec turntableDevice(int row);          // "turntable:<row>": record of kind 1
 DeviceSpec recordDevice(int kind, int row);   // "record:<kind>:<row>"
 DeviceSpec plainDevice();                     // "plain": a user area with no record
