@@ -397,6 +397,7 @@ bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
 {
     if (!m_motor)
         return true;
+    joinFinishedWorker();
     if (m_motor->isRotating()) {
         setLastError(tr("The turntable is still turning."));
         return false;
@@ -536,7 +537,10 @@ bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 
 bool ZLMarvolixTurntableControl::startRotationPreview(int degrees, bool isCounterclockwise)
 {
-    if (!m_motor || !m_motor->isConnected() || m_motor->isRotating())
+    if (!m_motor)
+        return false;
+    joinFinishedWorker();
+    if (!m_motor->isConnected() || m_motor->isRotating())
         return false;
     m_motor->currentAngle = 0.0;
     m_motor->lockMotorWhenIdle = true;
@@ -555,8 +559,13 @@ void ZLMarvolixTurntableControl::stopRotationPreview()
     if (!m_motor)
         return;
     m_motor->stopRotation();
-    // A worker that has left its loop by itself may still be reporting: wait for its report.
-    if (m_motor->worker && m_motor->worker->thread.joinable())
+    joinFinishedWorker();
+}
+
+void ZLMarvolixTurntableControl::joinFinishedWorker()
+{
+    // A worker that has left its loop may still be finishing its move and reporting.
+    if (m_motor && m_motor->worker && !m_motor->isRotating() && m_motor->worker->thread.joinable())
         m_motor->worker->thread.join();
 }
 

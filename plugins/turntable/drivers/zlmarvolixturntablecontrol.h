@@ -74,6 +74,9 @@ private:
     Q_DISABLE_COPY(ZLMarvolixTurntableControl)
     struct TurntableControlPrivate;
 
+    // Joins a worker that has ended by itself, so that its last writes are seen before ours.
+    void joinFinishedWorker();
+
     std::unique_ptr<FTDIController> m_motor;
     std::unique_ptr<TurntableControlPrivate> d;
 };
