@@ -1,0 +1,325 @@
+#include "zlsteppermotor.h"
+#include "d2xxsim.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+using Clock = std::chrono::steady_clock;
+
+struct Owner : FTDIControllerOwner
+{
+    std::atomic<int> ended{0};
+    void rotationEnded() override { ended.fetch_add(1); }
+};
+
+static double ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+static QVector<double> widths(const std::vector<d2xxsim::Pulse> &pulses)
+{
+    QVector<double> result;
+    for (const d2xxsim::Pulse &p : pulses)
+        result.append(ms(p.fall - p.rise));
+    return result;
+}
+
+static double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
+}
+
+class TestStepperMotor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void openLeavesAllLinesLow();
+    void rampedStepTrain();
+    void shortMoveNeverSpeedsUp();
+    void noRamp();
+    void speedChangeDuringMove();
+    void stopKeepsTheCountsMade();
+    void continuousMoveUntilStopped();
+    void levelsAndIdleLock_data();
+    void levelsAndIdleLock();
+    void invalidDirectionWritesNothing();
+    void shutterRelease();
+    void unpluggedMidMove_data();
+    void unpluggedMidMove();
+
+private:
+    // Runs a move to its end; the step pulses are in the trace afterwards.
+    void runMove(uint32_t counts, int timeoutMs = 10000);
+    std::vector<d2xxsim::Pulse> steps() const { return d2xxsim::pulses(slot, 2); }
+
+    int slot = -1;
+    Owner owner;
+    std::unique_ptr<ZLStepperMotor> motor;
+};
+
+void TestStepperMotor::init()
+{
+    d2xxsim::reset();
+    slot = d2xxsim::attach(d2xxsim::plainDevice());
+    owner.ended = 0;
+    motor = std::make_unique<ZLStepperMotor>(&owner);
+    QVERIFY(motor->open(0, nullptr));
+    motor->countsPerRevolution = 6400;
+    motor->pulseDelayMs = 5;
+    motor->rampUpDegrees = 1.0;
+    d2xxsim::clearWrites(slot);
+}
+
+void TestStepperMotor::cleanup()
+{
+    motor->stopRotation();
+    FT_Close(motor->handle);
+    motor.reset();
+}
+
+void TestStepperMotor::runMove(uint32_t counts, int timeoutMs)
+{
+    motor->setSteps(int(counts));
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_COMPARE_WITH_TIMEOUT(owner.ended.load(), 1, timeoutMs);
+}
+
+void TestStepperMotor::openLeavesAllLinesLow()
+{
+    QCOMPARE(d2xxsim::state(slot).lines, std::uint8_t(0));
+    QCOMPARE(motor->outputBits, std::uint8_t(0));
+}
+
+void TestStepperMotor::rampedStepTrain()
+{
+    const uint32_t counts = 60;
+    runMove(counts);
+    const auto pulses = steps();
+    QCOMPARE(pulses.size(), size_t(counts));
+    QCOMPARE(d2xxsim::position(slot), -std::int64_t(counts));
+
+    // 6400 counts, 1 degree of ramp: 17.78 counts of 0.5625 ms each, between 15 and 5 ms.
+    const QVector<double> w = widths(pulses);
+    for (uint32_t k = 1; k <= counts; ++k) {
+        double expected = std::max(5.0, 15.0 - k * 0.5625);
+        if (k >= counts - 16)
+            expected = 5.0 + (k - (counts - 17)) * 0.5625;
+        const double lowest = std::floor(expected - 1e-4);
+        QVERIFY2(w[int(k) - 1] >= lowest, qPrintable(QStringLiteral("count %1: %2 ms < %3 ms").arg(k).arg(w[int(k) - 1]).arg(lowest)));
+    }
+    QVERIFY(w[0] >= 14.0);
+    QVERIFY(w[int(counts) - 1] >= 14.0);
+    QVERIFY(median(w.mid(17, 26)) < 10.0);
+    // The line stays low 1 ms before every count.
+    for (size_t i = 1; i < pulses.size(); ++i)
+        QVERIFY(ms(pulses[i].rise - pulses[i - 1].fall) >= 1.0);
+}
+
+void TestStepperMotor::shortMoveNeverSpeedsUp()
+{
+    runMove(10);
+    const auto pulses = steps();
+    QCOMPARE(pulses.size(), size_t(10));
+    for (double width : widths(pulses))
+        QVERIFY2(width >= 14.0, qPrintable(QString::number(width)));
+}
+
+void TestStepperMotor::noRamp()
+{
+    motor->rampUpDegrees = 0.0;
+    runMove(20);
+    const QVector<double> w = widths(steps());
+    QCOMPARE(w.size(), 20);
+    QVERIFY(*std::min_element(w.begin(), w.end()) >= 5.0);
+    QVERIFY(median(w) < 10.0);
+}
+
+void TestStepperMotor::speedChangeDuringMove()
+{
+    motor->rampUpDegrees = 0.0;
+    motor->pulseDelayMs = 8;
+    motor->setSteps(80);
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_VERIFY(d2xxsim::pulses(slot, 2).size() >= 5);
+    const Clock::time_point changed = Clock::now();
+    motor->pulseDelayMs = 2;
+    QTRY_COMPARE_WITH_TIMEOUT(owner.ended.load(), 1, 10000);
+
+    const auto pulses = d2xxsim::pulses(slot, 2);
+    QCOMPARE(pulses.size(), size_t(80));
+    QVector<double> after;
+    for (size_t i = 0; i < pulses.size(); ++i) {
+        const double width = ms(pulses[i].fall - pulses[i].rise);
+        if (pulses[i].rise < changed)
+            QVERIFY(width >= 8.0);
+        else if (i > 0 && pulses[i - 1].fall > changed)
+            after.append(width);
+    }
+    QVERIFY(after.size() >= 40);
+    QVERIFY(*std::min_element(after.begin(), after.end()) >= 2.0);
+    QVERIFY(median(after) < 8.0);
+}
+
+void TestStepperMotor::stopKeepsTheCountsMade()
+{
+    motor->rampUpDegrees = 0.0;
+    motor->pulseDelayMs = 9;
+    QCOMPARE(motor->rotateByAngle(30.0), 29.98125);
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QVERIFY(!motor->startRotation());
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(20);
+    while (d2xxsim::position(slot) > -100 && Clock::now() < deadline) {
+    }
+    const Clock::time_point stopped = Clock::now();
+    motor->stopRotation();
+    const Clock::time_point returned = Clock::now();
+
+    QCOMPARE(owner.ended.load(), 1);
+    QVERIFY(!motor->isRotating());
+    const uint32_t made = motor->stepsDone;
+    QVERIFY2(made >= 100 && made <= 110, qPrintable(QString::number(made)));
+    QCOMPARE(d2xxsim::position(slot), -std::int64_t(made));
+    QCOMPARE(motor->stepsToGo, made);
+    QCOMPARE(motor->currentAngle, -(360.0 / 6400) * made);
+    QCOMPARE(motor->targetAngle, motor->currentAngle);
+
+    // The count in progress finishes; no further count starts.
+    const auto pulses = d2xxsim::pulses(slot, 2);
+    QVERIFY(std::count_if(pulses.begin(), pulses.end(), [&](const d2xxsim::Pulse &p) { return p.rise > stopped; }) <= 1);
+    QVERIFY(pulses.back().rise < returned);
+    QVERIFY(ms(returned - stopped) < 1000.0);
+}
+
+void TestStepperMotor::continuousMoveUntilStopped()
+{
+    motor->direction = Counterclockwise;
+    motor->currentAngle = 10.0;
+    motor->pulseDelayMs = 1;
+    motor->setSteps(0);
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_VERIFY(d2xxsim::position(slot) >= 40);
+    QCOMPARE(owner.ended.load(), 0);
+    motor->stopRotation();
+
+    QCOMPARE(owner.ended.load(), 1);
+    const uint32_t made = motor->stepsDone;
+    QCOMPARE(d2xxsim::position(slot), std::int64_t(made));
+    QCOMPARE(motor->currentAngle, 10.0 + (360.0 / 6400) * made);
+}
+
+void TestStepperMotor::levelsAndIdleLock_data()
+{
+    QTest::addColumn<bool>("lockWhenIdle");
+    QTest::addColumn<bool>("enableActiveHigh");
+    QTest::addColumn<bool>("clockwiseActiveHigh");
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<int>("idleEnable");
+
+    QTest::newRow("held, enable high, cw") << true << true << true << int(Clockwise) << 1;
+    QTest::newRow("held, enable low, ccw") << true << false << true << int(Counterclockwise) << 0;
+    QTest::newRow("free, enable high, cw low") << false << true << false << int(Clockwise) << 0;
+    QTest::newRow("free, enable low, ccw low") << false << false << false << int(Counterclockwise) << 1;
+}
+
+void TestStepperMotor::levelsAndIdleLock()
+{
+    QFETCH(bool, lockWhenIdle);
+    QFETCH(bool, enableActiveHigh);
+    QFETCH(bool, clockwiseActiveHigh);
+    QFETCH(int, direction);
+    QFETCH(int, idleEnable);
+
+    d2xxsim::setEnableActiveHigh(slot, enableActiveHigh);
+    d2xxsim::setClockwiseActiveHigh(slot, clockwiseActiveHigh);
+    motor->isMotorEnableActiveHigh = enableActiveHigh;
+    motor->isClockwiseActiveHigh = clockwiseActiveHigh;
+    motor->lockMotorWhenIdle = lockWhenIdle;
+    motor->direction = direction;
+    motor->rampUpDegrees = 0.0;
+    motor->pulseDelayMs = 1;
+
+    runMove(5);
+    QCOMPARE(steps().size(), size_t(5));
+    QCOMPARE(d2xxsim::position(slot), direction == Clockwise ? -5 : 5);
+    QCOMPARE(d2xxsim::stepsWhileUnpowered(slot), std::uint64_t(0));
+    const std::uint8_t lines = d2xxsim::state(slot).lines;
+    QCOMPARE(lines & 0x01, idleEnable);
+    QCOMPARE(lines & 0x3C, 0x08);
+
+    motor->lockMotorWhenIdle = !lockWhenIdle;
+    motor->applyIdleLock();
+    QCOMPARE(d2xxsim::state(slot).lines & 0x01, 1 - idleEnable);
+}
+
+void TestStepperMotor::invalidDirectionWritesNothing()
+{
+    motor->direction = 3;
+    motor->setSteps(5);
+    QVERIFY(!motor->prepareRotation());
+    QVERIFY(d2xxsim::writes(slot).empty());
+}
+
+void TestStepperMotor::shutterRelease()
+{
+    QVERIFY(motor->triggerShutterRelease());
+
+    const auto stage1 = d2xxsim::pulses(slot, 4);
+    const auto stage2 = d2xxsim::pulses(slot, 5);
+    QCOMPARE(stage1.size(), size_t(1));
+    QCOMPARE(stage2.size(), size_t(1));
+    const double apart = ms(stage2[0].rise - stage1[0].rise);
+    QVERIFY(apart >= 500.0 && apart < 2500.0);
+    QVERIFY(ms(stage2[0].fall - stage2[0].rise) >= 500.0);
+    QVERIFY(stage1[0].fall == stage2[0].fall);
+    QCOMPARE(d2xxsim::exposures(slot).size(), size_t(1));
+    QCOMPARE(d2xxsim::state(slot).lines & 0x30, 0);
+}
+
+void TestStepperMotor::unpluggedMidMove_data()
+{
+    QTest::addColumn<uint>("counts");
+    QTest::newRow("continuous") << 0u;
+    QTest::newRow("counted") << 200u;
+}
+
+void TestStepperMotor::unpluggedMidMove()
+{
+    QFETCH(uint, counts);
+    motor->pulseDelayMs = 1;
+    motor->setSteps(int(counts));
+    d2xxsim::unplugAfterWrites(slot, 40);
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_VERIFY(!motor->isConnected());
+    // One byte to prepare, then two per count: the 40th byte is the 20th rising edge.
+    QCOMPARE(d2xxsim::position(slot), -20);
+
+    if (counts == 0) {
+        QVERIFY(motor->isRotating());
+        motor->stopRotation();
+        QCOMPARE(owner.ended.load(), 1);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(owner.ended.load(), 1, 20000);
+        QCOMPARE(motor->stepsDone, 200u);
+    }
+    QVERIFY(!motor->isRotating());
+}
+
+QTEST_GUILESS_MAIN(TestStepperMotor)
+#include "tst_steppermotor.moc"
