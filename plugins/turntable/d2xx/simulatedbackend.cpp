@@ -114,7 +114,7 @@ struct SimulatedBackend::Device
     std::uint8_t shown = 0;  // levels as last dumped
 
     std::uint8_t latchedNibble = 0x0F;
-    bool latchedContinuous = false;
+    bool armed = false;  // a command was latched since the last start
     bool running = false;
     bool runContinuous = false;
     int runCount = 0;
@@ -229,23 +229,22 @@ void SimulatedBackend::settleAll(Clock::time_point now)
         settle(*device, now);
 }
 
-void SimulatedBackend::latchEdge(Device &device, Clock::time_point now)
+void SimulatedBackend::latchEdge(Device &device)
 {
     device.latchedNibble = device.lines & countLines;
-    device.latchedContinuous = (device.lines & continuousLine) != 0;
-    if (device.running && device.runContinuous && !device.latchedContinuous)
-        endRun(device, now, (now - device.runStart) / device.timePerCount);
+    device.armed = true;
 }
 
 void SimulatedBackend::startEdge(Device &device, Clock::time_point now)
 {
-    if (!device.ready() || device.neverLeavesReady)
+    if (!device.ready() || device.neverLeavesReady || !device.armed)
         return;
     int count = 15 - device.latchedNibble;
     if (count == 0)
         count = 16;
+    device.armed = false;
     device.running = true;
-    device.runContinuous = device.latchedContinuous;
+    device.runContinuous = (device.lines & continuousLine) != 0;
     device.runCount = count;
     device.runStart = now;
     device.runEnd = now + count * device.timePerCount;
@@ -281,8 +280,11 @@ void SimulatedBackend::applyByte(Device &device, std::uint8_t value, Clock::time
         if ((rising & shutterStage2) && (device.lines & shutterStage1))
             device.exposures.push_back({device.position, now});
     } else if (device.board == Board::Dc) {
+        const std::uint8_t falling = before & ~device.lines;
+        if ((falling & continuousLine) && device.running && device.runContinuous)
+            endRun(device, now, (now - device.runStart) / device.timePerCount);
         if (rising & latchLine)
-            latchEdge(device, now);
+            latchEdge(device);
         if (rising & startLine)
             startEdge(device, now);
     }

@@ -151,7 +151,8 @@ private slots:
     void dcCommandCounts_data();
     void dcCommandCounts();
     void dcCountedRunKeepsReadyLow();
-    void dcContinuousRunsUntilLatchedOff();
+    void dcContinuousRunsUntilModeLineDrops();
+    void dcStartNeedsAFreshLatch();
     void dcNeverReady();
     void dcNeverLeavesReady();
 
@@ -532,7 +533,7 @@ void tst_D2xxSim::dcCountedRunKeepsReadyLow()
     QCOMPARE(d2xxsim::position(0), std::int64_t(commands.size() == 1 ? 5 : 7));
 }
 
-void tst_D2xxSim::dcContinuousRunsUntilLatchedOff()
+void tst_D2xxSim::dcContinuousRunsUntilModeLineDrops()
 {
     QVERIFY(d2xxsim::attach("turntable:1"));
     d2xxsim::setDcTimePerCount(0, 1ms);
@@ -540,21 +541,43 @@ void tst_D2xxSim::dcContinuousRunsUntilLatchedOff()
     QVERIFY(openBoard(link, 0, 0xEF));
     QVERIFY(put(link.handle, 0x8E) == FT_OK);
 
-    QVERIFY(sendDcCommand(link.handle, nibbleFor(1), true));
+    // The mode is the level of the continuous line at the start pulse, not at the latch.
+    const UCHAR nibble = nibbleFor(1);
+    QVERIFY(putAll(link.handle, {nibble, UCHAR(latch | nibble), UCHAR(latch | continuous | nibble),
+                                 UCHAR(latch | continuous | nibble | start), UCHAR(latch | continuous | nibble)}));
     QCOMPARE(d2xxsim::dcCommands(0).size(), std::size_t(1));
     QVERIFY(d2xxsim::dcCommands(0)[0].continuous);
     QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) > 40, 20000);
     QVERIFY(!(lines(link.handle) & ready));
 
-    // Dropping the continuous line alone stops nothing; latching it low does.
-    QVERIFY(put(link.handle, latch | nibbleFor(1)) == FT_OK);
+    // A latch during the run arms the next command and stops nothing.
+    QVERIFY(putAll(link.handle, {UCHAR(continuous | nibble), UCHAR(latch | continuous | nibble)}));
     QVERIFY(!(lines(link.handle) & ready));
-    QVERIFY(putAll(link.handle, {UCHAR(nibbleFor(1)), UCHAR(latch | nibbleFor(1))}));
+    QVERIFY(put(link.handle, UCHAR(latch | nibble)) == FT_OK);
     QVERIFY(lines(link.handle) & ready);
     const std::int64_t stoppedAt = d2xxsim::position(0);
     QVERIFY(stoppedAt > 40);
     QCOMPARE(lines(link.handle) & ready, int(ready));
     QCOMPARE(d2xxsim::position(0), stoppedAt);
+}
+
+void tst_D2xxSim::dcStartNeedsAFreshLatch()
+{
+    QVERIFY(d2xxsim::attach("turntable:1"));
+    d2xxsim::setDcTimePerCount(0, 100us);
+    Link link;
+    QVERIFY(openBoard(link, 0, 0xEF));
+    // A start pulse before anything was latched.
+    QVERIFY(putAll(link.handle, {UCHAR(0x0E | start), 0x0E}));
+    QVERIFY(d2xxsim::dcCommands(0).empty());
+    QVERIFY(put(link.handle, 0x8E) == FT_OK);
+
+    QVERIFY(sendDcCommand(link.handle, nibbleFor(2), false));
+    QTRY_VERIFY_WITH_TIMEOUT(lines(link.handle) & ready, 10000);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(putAll(link.handle, {UCHAR(latch | nibbleFor(2) | start), UCHAR(latch | nibbleFor(2))}));
+    QCOMPARE(d2xxsim::dcCommands(0).size(), std::size_t(1));
+    QCOMPARE(d2xxsim::position(0), std::int64_t(2));
 }
 
 void tst_D2xxSim::dcNeverReady()
