@@ -1,0 +1,457 @@
+#include "chostappspinwright.h"
+
+#include "platform.h"
+#include "spinwrightidentity.h"
+#include "updatecheckmanager.h"
+#include "zlcamerahardware.h"
+#include "zlturntablehardware.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QSaveFile>
+#include <QStringList>
+#include <QThread>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const char lastUsedTurntableKey[] = "lastUsedTurntableIndex-v3";
+// The file holds one small object; anything much larger is not ours.
+constexpr qint64 maximumSettingsFileSize = 64 * 1024;
+constexpr size_t noTurntable = SIZE_MAX;
+
+int delayToMilliseconds(float seconds)
+{
+    // Negative, NaN and absurd delays from a hand-edited file must not stall the spin.
+    if (!(seconds > 0.0f))
+        return 0;
+    const double msecs = double(seconds) * 1000.0 + 0.5;
+    return msecs >= double(INT_MAX) ? INT_MAX : int(msecs);
+}
+
+void startDelay(QTimer &timer, float seconds)
+{
+    const int msecs = delayToMilliseconds(seconds);
+    timer.setTimerType(msecs < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer);
+    timer.start(msecs);
+}
+
+bool onMainThread()
+{
+    return QCoreApplication::instance()
+           && QCoreApplication::instance()->thread() == QThread::currentThread();
+}
+
+} // namespace
+
+QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title)
+{
+    QQmlComponent component(globalQmlEngine(), QUrl(QStringLiteral("qrc:/qml/ErrorDialog.qml")));
+    QObject *dialog = component.create();
+    if (!dialog)
+        return nullptr;
+    dialog->setProperty("parent", QVariant::fromValue(parentItem));
+    dialog->setProperty("errorText", text);
+    dialog->setProperty("title", title);
+    QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
+    QMetaObject::invokeMethod(dialog, "open");
+    return dialog;
+}
+
+CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera,
+                                       QQuickView *view)
+    : QObject(view)
+    , cameraHardware(camera)
+{
+    spins.setTurntable(turntable);
+    captureTimer.setSingleShot(true);
+    rotateTimer.setSingleShot(true);
+    connect(&captureTimer, &QTimer::timeout, this,
+            &CHostAppSpinwright::captureImageAfterTurntableStopTimeout);
+    connect(&rotateTimer, &QTimer::timeout, this,
+            &CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout);
+
+    updateManager = new UpdateCheckManager(QString::fromLatin1(SpinwrightIdentity::versionPrefix),
+                                           QString::fromLatin1(SpinwrightIdentity::changelistNumber));
+
+    // The pointer the plug-in passes is not needed: this controller drives one turntable.
+    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
+        [this, turntable](ZLTurntableHardware *, size_t index, bool) {
+            onHardwareOpenSucceeded(turntable, index);
+        };
+    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
+        [this, turntable](ZLTurntableHardware *, size_t) { onHardwareDisconnected(turntable); };
+    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped =
+        [this, turntable](ZLTurntableHardware *) { onTurntableRotationStopped(turntable); };
+
+    turntable->pluginDidInitialized();
+
+    spinsUiItem = spins.createPluginUIFrameView();
+    spins.removeVideoMode();
+    pluginUiItem = turntable->createPluginUIFrameView();
+
+    QQuickItem *root = rootItem();
+    if (root && spinsUiItem && pluginUiItem) {
+        QMetaObject::invokeMethod(root, "setTurntableSpinsUiItem",
+                                  Q_ARG(QVariant, QVariant::fromValue(spinsUiItem.data())));
+        QMetaObject::invokeMethod(root, "setPluginUiItem",
+                                  Q_ARG(QVariant, QVariant::fromValue(pluginUiItem.data())));
+    }
+
+    connect(view, SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(applicationClosing()));
+    // Quitting without closing the window must not lose the settings either.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &CHostAppSpinwright::applicationClosing);
+    if (root) {
+        connect(root, SIGNAL(turntableDeviceChanged(int)), this, SLOT(turntableDeviceChanged(int)));
+        connect(root, SIGNAL(turntableSpinStateChanged(int)), this,
+                SLOT(turntableSpinStateChanged(int)));
+        connect(root, SIGNAL(applicationWillClose()), this, SLOT(applicationWillClose()));
+    }
+
+    const QString spinsFileError = spins.takeSettingsFileError();
+    if (!spinsFileError.isEmpty())
+        showMessage(tr("Spin settings"), spinsFileError);
+
+    QStringList devices;
+    for (const std::string &name : turntable->availableTurntables())
+        devices.append(QString::fromStdString(name));
+    if (!devices.isEmpty()) {
+        globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"),
+                                                             devices);
+        restoreLastUsedTurntable(devices.size());
+    } else {
+        setUiItemsEnabled(false);
+        showMessage(tr("Turntable device error"), turntable->lastError());
+    }
+
+    connect(updateManager, &UpdateCheckManager::updateAvailable, this,
+            [this](const QString &title, const QString &text) { showMessage(title, text); });
+    connect(updateManager, &UpdateCheckManager::checkEnded, this, [this] {
+        if (updateManager) {
+            updateManager->deleteLater();
+            updateManager = nullptr;
+        }
+    });
+    updateManager->start();
+}
+
+CHostAppSpinwright::~CHostAppSpinwright()
+{
+    applicationClosing();
+
+    delete updateManager;
+    updateManager = nullptr;
+
+    ZLTurntableHardware *turntable = spins.turntable();
+    spins.setTurntable(nullptr);
+    if (turntable) {
+        turntable->pluginWillClose();
+        delete turntable;
+    }
+    if (cameraHardware) {
+        cameraHardware->pluginWillClose();
+        delete cameraHardware;
+        cameraHardware = nullptr;
+    }
+
+    // No turntable is left to report; a stray report must not reach a dead controller.
+    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
+        [](ZLTurntableHardware *, size_t, bool) {};
+    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
+        [](ZLTurntableHardware *, size_t) {};
+    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped =
+        [](ZLTurntableHardware *) {};
+}
+
+QString CHostAppSpinwright::settingsFilePath()
+{
+    return QDir(ZLAbstractPlugin::applicationLocalDataDirectory())
+        .filePath(QStringLiteral("Spinwright.json"));
+}
+
+QQuickView *CHostAppSpinwright::view() const
+{
+    return qobject_cast<QQuickView *>(parent());
+}
+
+QQuickItem *CHostAppSpinwright::rootItem() const
+{
+    QQuickView *quickView = view();
+    return quickView ? quickView->rootObject() : nullptr;
+}
+
+void CHostAppSpinwright::setUiItemsEnabled(bool enabled)
+{
+    if (pluginUiItem)
+        pluginUiItem->setEnabled(enabled);
+    if (spinsUiItem)
+        spinsUiItem->setEnabled(enabled);
+}
+
+void CHostAppSpinwright::queueResetDefaultUi()
+{
+    QPointer<QQuickItem> root = rootItem();
+    QMetaObject::invokeMethod(
+        this, [this, root] { resetDefaultUi(root, true); }, Qt::QueuedConnection);
+}
+
+void CHostAppSpinwright::showMessage(const QString &title, const QString &text)
+{
+    showMessageDialog(rootItem(), text, title);
+}
+
+void CHostAppSpinwright::restoreLastUsedTurntable(int deviceCount)
+{
+    const QString path = settingsFilePath();
+    if (!QFileInfo::exists(path))
+        return;
+
+    QString problem;
+    double storedIndex = -1;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            problem = file.errorString();
+        } else if (file.size() > maximumSettingsFileSize) {
+            problem = tr("the file is too large");
+        } else {
+            QJsonParseError parseError;
+            const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+            if (parseError.error != QJsonParseError::NoError) {
+                problem = parseError.errorString();
+            } else if (!document.isObject()) {
+                problem = tr("the file holds no JSON object");
+            } else {
+                const QJsonObject settings = document.object();
+                if (!settings.contains(QLatin1String(lastUsedTurntableKey)))
+                    return;
+                const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));
+                storedIndex = value.toDouble(-1);
+                if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0)
+                    problem = tr("the last used turntable is not a device index");
+            }
+        }
+    }
+
+    if (!problem.isEmpty()) {
+        const QString badPath = path + QStringLiteral(".bad");
+        QFile::remove(badPath);
+        const bool kept = QFile::rename(path, badPath);
+        QString text = tr("The settings file \"%1\" could not be used (%2); no turntable is selected.")
+                           .arg(QDir::toNativeSeparators(path), problem);
+        if (kept)
+            text += QLatin1Char(' ')
+                    + tr("The file was kept as \"%1\".").arg(QDir::toNativeSeparators(badPath));
+        showMessage(tr("Program settings"), text);
+        return;
+    }
+
+    // A device list that has shrunk since the last run leaves the device unselected.
+    if (storedIndex >= deviceCount)
+        return;
+    if (QQuickItem *root = rootItem())
+        QMetaObject::invokeMethod(root, "syncLastUsedTurntableIndexUI",
+                                  Q_ARG(QVariant, int(storedIndex)));
+}
+
+void CHostAppSpinwright::writeSettingsFile()
+{
+    const size_t index = spins.turntable() ? spins.turntable()->currentTurntableIndex() : noTurntable;
+    QJsonObject settings;
+    settings.insert(QLatin1String(lastUsedTurntableKey),
+                    index == noTurntable ? qint64(0) : qint64(index));
+    QSaveFile file(settingsFilePath());
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QJsonDocument(settings).toJson());
+    file.commit();
+}
+
+void CHostAppSpinwright::applicationClosing()
+{
+    if (closed)
+        return;
+    closed = true;
+
+    // Closing ends the spin: nothing may move or fire once the device is released.
+    captureTimer.stop();
+    rotateTimer.stop();
+    runState = RunAtRest;
+
+    ZLTurntableHardware *turntable = spins.turntable();
+    if (turntable && turntable->currentTurntableIndex() != noTurntable) {
+        turntable->stopAngleRotation();
+        turntable->closeHardware();
+    }
+
+    writeSettingsFile();
+
+    if (pluginUiItem) {
+        if (turntable)
+            turntable->pluginUIFrameViewWillClose(pluginUiItem);
+        delete pluginUiItem.data();
+        pluginUiItem = nullptr;
+    }
+    if (spinsUiItem) {
+        spins.pluginUIFrameViewWillClose(spinsUiItem);
+        delete spinsUiItem.data();
+        spinsUiItem = nullptr;
+    }
+}
+
+void CHostAppSpinwright::turntableRotationStopped()
+{
+    if (runState == RunPaused || runState == RunAtRest)
+        return;
+    runState = RunAtRest;
+    startDelay(captureTimer, spins.preCaptureDelay());
+}
+
+void CHostAppSpinwright::turntableDeviceChanged(int index)
+{
+    ZLTurntableHardware *turntable = spins.turntable();
+    if (static_cast<size_t>(index) == turntable->currentTurntableIndex())
+        return;
+    if (turntable->currentTurntableIndex() != noTurntable)
+        turntable->closeHardware();
+    // Reports the old device has queued must be handled before the new one answers.
+    QCoreApplication::sendPostedEvents();
+    resetDefaultUi(nullptr, true);
+    if (index >= 0)
+        turntable->openHardware(static_cast<size_t>(index));
+}
+
+void CHostAppSpinwright::turntableSpinStateChanged(int state)
+{
+    ZLTurntableHardware *turntable = spins.turntable();
+    switch (state) {
+    case 0:
+        runState = RunPaused;
+        break;
+    case -1:
+        runState = RunAtRest;
+        // A stopped spin must not fire the camera or move the table once more.
+        captureTimer.stop();
+        rotateTimer.stop();
+        turntable->stopAngleRotation();
+        setUiItemsEnabled(true);
+        spins.setStepIndex(0);
+        queueResetDefaultUi();
+        break;
+    case 1:
+        if (runState == RunAtRest) {
+            if (!turntable->stepsSpinningWillStart()) {
+                showMessage(tr("Wrong settings."), turntable->lastError());
+                queueResetDefaultUi();
+                return;
+            }
+            spins.readSettingsFromUi();
+        }
+        runState = RunRotating;
+        setUiItemsEnabled(false);
+        turntableRotationStopped();
+        break;
+    case 100:
+        SpinwrightPlatform::openDriverInstaller();
+        break;
+    default:
+        break;
+    }
+}
+
+void CHostAppSpinwright::applicationWillClose()
+{
+    if (runState != RunRotating) {
+        if (QQuickView *quickView = view())
+            quickView->close();
+        return;
+    }
+    showMessage(tr("Exit app ..."), tr("Turntable is still rotating. Please wait until it stops."));
+}
+
+void CHostAppSpinwright::resetDefaultUi(QQuickItem *rootUiItem, bool isConnected)
+{
+    QQuickItem *item = rootUiItem ? rootUiItem : rootItem();
+    if (item)
+        QMetaObject::invokeMethod(item, "resetDefaultUi", Q_ARG(QVariant, isConnected));
+}
+
+void CHostAppSpinwright::captureImageAfterTurntableStopTimeout()
+{
+    const int i = spins.stepIndex();
+    const int c = spins.shootingAnglesCount();
+    const bool due = (i == 0 && c > 0 && spins.firstShootingAngle() == 0.0f) || (i != 0 && i <= c);
+    if (due) {
+        if (!spins.isManualCapture() && cameraHardware)
+            cameraHardware->captureImage(QString());
+        const float progress = float(std::max(i, 1)) / float(c);
+        if (QQuickItem *root = rootItem())
+            QMetaObject::invokeMethod(root, "setProgressValue", Qt::QueuedConnection,
+                                      Q_ARG(QVariant, QVariant(progress)));
+    }
+    startDelay(rotateTimer, spins.postCaptureDelay());
+}
+
+void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
+{
+    SpinStepResult result;
+    do {
+        result = spins.nextSpinStep();
+    } while (result == SpinStepResult::AtStartAngle);
+
+    switch (result) {
+    case SpinStepResult::Rotating:
+        runState = RunRotating;
+        break;
+    case SpinStepResult::Finished:
+        spins.turntable()->stepsSpinningWillStop();
+        resetDefaultUi(nullptr, true);
+        spins.setStepIndex(0);
+        setUiItemsEnabled(true);
+        showMessage(tr("Process complete."), tr("360 Photography finished"));
+        break;
+    case SpinStepResult::RotationFailed:
+        showMessage(tr("Error occured."), spins.turntable()->lastError());
+        resetDefaultUi(nullptr, true);
+        break;
+    case SpinStepResult::AtStartAngle:
+        break;
+    }
+}
+
+void CHostAppSpinwright::onHardwareOpenSucceeded(ZLTurntableHardware *turntable, size_t index)
+{
+    if (!onMainThread())
+        return;
+    turntable->setCurrentTurntableIndex(index);
+    spins.updateTurntableStepsPerRevolution();
+}
+
+void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
+{
+    if (!onMainThread())
+        return;
+    resetDefaultUi(nullptr, false);
+    setUiItemsEnabled(false);
+    showMessage(tr("Device disconnected"), turntable->lastError());
+    turntable->setCurrentTurntableIndex(noTurntable);
+}
+
+void CHostAppSpinwright::onTurntableRotationStopped(ZLTurntableHardware *)
+{
+    // Runs on the motor thread: only hand the report over to the GUI thread.
+    QMetaObject::invokeMethod(this, "turntableRotationStopped", Qt::QueuedConnection);
+}

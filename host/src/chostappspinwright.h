@@ -1,0 +1,83 @@
+#pragma once
+
+#include "zlturntablespins.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <cstddef>
+#include <cstdint>
+
+class QQuickItem;
+class QQuickView;
+class UpdateCheckManager;
+class ZLCameraHardware;
+class ZLTurntableHardware;
+
+// Shows a message in the page's message dialog; the dialog deletes itself when closed.
+// Returns the dialog, or null when it could not be created.
+QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title);
+
+// The host's controller: wires the main page, the turntable and camera objects and the spin
+// settings together and runs a spin as a chain of timers and turntable reports.
+// Lives on the GUI thread; the only thing another thread does is post the rotation report.
+class CHostAppSpinwright : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum SpinRunState : std::int32_t {
+        RunRotating = 0,
+        RunPaused = 1,
+        RunAtRest = 2
+    };
+    Q_ENUM(SpinRunState)
+
+    // Takes ownership of turntable and camera; the view becomes the parent.
+    CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera, QQuickView *view);
+    ~CHostAppSpinwright() override;
+
+    SpinRunState spinRunState() const { return runState; }
+
+    // "Spinwright.json" in the application-local data directory.
+    static QString settingsFilePath();
+
+public slots:
+    void applicationClosing();
+
+private slots:
+    void turntableRotationStopped();
+    void turntableDeviceChanged(int index);
+    void turntableSpinStateChanged(int state);
+    void applicationWillClose();
+    void resetDefaultUi(QQuickItem *rootUiItem = nullptr, bool isConnected = true);
+    void captureImageAfterTurntableStopTimeout();
+    void rotateTurntableAfterCaptureImageTimeout();
+
+private:
+    void onHardwareOpenSucceeded(ZLTurntableHardware *turntable, size_t index);
+    void onHardwareDisconnected(ZLTurntableHardware *turntable);
+    void onTurntableRotationStopped(ZLTurntableHardware *turntable);
+
+    QQuickView *view() const;
+    QQuickItem *rootItem() const;
+    void setUiItemsEnabled(bool enabled);
+    void queueResetDefaultUi();
+    void showMessage(const QString &title, const QString &text);
+    void restoreLastUsedTurntable(int deviceCount);
+    void writeSettingsFile();
+
+    ZLTurntableSpins spins;
+    ZLCameraHardware *cameraHardware = nullptr;
+    // Guarded: the page may delete an item it was given before this controller goes.
+    QPointer<QQuickItem> spinsUiItem;
+    QPointer<QQuickItem> pluginUiItem;
+    SpinRunState runState = RunAtRest;
+    UpdateCheckManager *updateManager = nullptr;
+    // The delays of the capture cycle; single-shot, stopped when a spin is stopped.
+    QTimer captureTimer;
+    QTimer rotateTimer;
+    bool closed = false;
+};

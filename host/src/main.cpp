@@ -1,0 +1,176 @@
+#include "chostappspinwright.h"
+#include "platform.h"
+#include "spinwrightidentity.h"
+#include "spinwrightresources.h"
+#include "zlcamerahardware.h"
+#include "zlpluginslist.h"
+#include "zlturntablehardware.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlError>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickView>
+#include <QScreen>
+#include <QStringList>
+#include <QTimer>
+
+#include <iostream>
+#include <list>
+#include <set>
+
+namespace {
+
+void writeLine(const char *text)
+{
+    std::cout << text << std::endl;
+}
+
+QPalette darkPalette(QPalette palette)
+{
+    const QColor grey(70, 70, 70);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        palette.setColor(role, grey);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        palette.setColor(role, Qt::white);
+    palette.setColor(QPalette::Link, QColor(120, 187, 255));
+    // An invalid colour lets the style draw disabled text its own way.
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor());
+    return palette;
+}
+
+// Nobody else will release the objects the plug-ins handed out when the program gives up.
+void releasePluginObjects(const std::list<ZLAbstractPlugin *> &objects)
+{
+    std::set<ZLAbstractPlugin *> released;
+    for (ZLAbstractPlugin *object : objects) {
+        if (!object || !released.insert(object).second)
+            continue;
+        object->pluginWillClose();
+        delete object;
+    }
+}
+
+void centreAndFix(QQuickView *view)
+{
+    const QSize available = view->screen()->availableSize();
+    view->setPosition((available.width() - view->width()) / 2,
+                      (available.height() - view->height()) / 2);
+    const QSize fixed = view->size() + QSize(8, 8);
+    view->setMinimumSize(fixed);
+    view->setMaximumSize(fixed);
+}
+
+} // namespace
+
+int spinwrightMain(int argc, char *argv[])
+{
+    initSpinwrightResources();
+
+    QCoreApplication::setOrganizationName(QString::fromLatin1(SpinwrightIdentity::organizationName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(SpinwrightIdentity::applicationName));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(SpinwrightIdentity::organizationDomain));
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+
+    QGuiApplication app(argc, argv);
+    const QPalette palette = darkPalette(QGuiApplication::palette());
+    QGuiApplication::setPalette(palette);
+
+    ZLPluginsList pluginsList;
+    globalQmlEngine()->addPluginPath(QCoreApplication::applicationDirPath() + QStringLiteral("/Plug-ins"));
+
+    std::list<QString> loadErrors;
+    ZLTurntableHardware *turntable = nullptr;
+    ZLCameraHardware *camera = nullptr;
+    if (pluginsList.loadPlugins(&loadErrors)) {
+        pluginsList.createPluginsObjects();
+        const std::list<ZLAbstractPlugin *> turntables =
+            pluginsList.availablePluginsList(ZLRegisterPlugin::TurntableHardwarePlugin);
+        const std::list<ZLAbstractPlugin *> cameras =
+            pluginsList.availablePluginsList(ZLRegisterPlugin::CameraHardwarePlugin);
+        std::list<ZLAbstractPlugin *> offered = turntables;
+        offered.insert(offered.end(), cameras.begin(), cameras.end());
+
+        if (turntables.size() != 1) {
+            writeLine("Only one turntable plug-in allowed.");
+            releasePluginObjects(offered);
+            return 1;
+        }
+        turntable = dynamic_cast<ZLTurntableHardware *>(turntables.front());
+
+        if (cameras.size() != 1) {
+            writeLine("Only one camera hardware plug-in allowed.");
+            releasePluginObjects(offered);
+            return 1;
+        }
+        camera = dynamic_cast<ZLCameraHardware *>(cameras.front());
+
+        if (!turntable || !camera)
+            releasePluginObjects(offered);
+    }
+
+    if (!turntable || !camera) {
+        writeLine("No available turntable hardware or camera hardware plug-in found.");
+        for (const QString &text : loadErrors)
+            SpinwrightPlatform::writeWideLine(ZLAbstractPlugin::nativeToWideString(text));
+        return 1;
+    }
+
+    QQuickView view(globalQmlEngine(), nullptr);
+    view.setColor(QColor(70, 70, 70));
+    SpinwrightPlatform::setApplicationIcon(&view);
+
+    bool controllerCreated = false;
+    QObject::connect(&view, &QQuickView::statusChanged, &app,
+                     [&view, &controllerCreated, turntable, camera](QQuickView::Status status) {
+        if (status == QQuickView::Ready && !controllerCreated) {
+            const QString version = QString::fromLatin1(SpinwrightIdentity::versionPrefix)
+                                    + QString::fromLatin1(SpinwrightIdentity::changelistNumber);
+            QMetaObject::invokeMethod(view.rootObject(), "setAppVersion", Q_ARG(QVariant, version));
+            controllerCreated = true;
+            new CHostAppSpinwright(turntable, camera, &view);
+            QTimer::singleShot(750, &view, [&view] { centreAndFix(&view); });
+        } else if (status == QQuickView::Error) {
+            QString text;
+            for (const QQmlError &error : view.errors())
+                text += error.toString() + QChar(0x0d);
+            QQuickItem *root = view.rootObject();
+            if (!root)
+                view.resize(640, 360);
+            // Without a page the dialog goes into the bare window, the only way out of it.
+            QObject *dialog = showMessageDialog(root ? root : view.contentItem(), text,
+                                                QObject::tr("Error status"));
+            view.setFlag(Qt::FramelessWindowHint);
+            QObject::connect(globalQmlEngine(), &QQmlEngine::exit, &view, [&view](int code) {
+                if (code == 255)
+                    view.close();
+            });
+            if (!root && dialog)
+                QObject::connect(dialog, SIGNAL(closed()), &view, SLOT(close()));
+        }
+    });
+
+    view.setTitle(QString::fromLatin1(SpinwrightIdentity::organizationName) + QLatin1Char('-')
+                  + QString::fromLatin1(SpinwrightIdentity::applicationName));
+    globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"),
+                                                         QStringList());
+    view.setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
+    view.show();
+    const int exitCode = app.exec();
+
+    if (!controllerCreated)
+        releasePluginObjects({turntable, camera});
+    return exitCode;
+}
+
+#ifndef Q_OS_WIN
+int main(int argc, char *argv[])
+{
+    return spinwrightMain(argc, argv);
+}
+#endif
