@@ -1,0 +1,29 @@
+import QtQuick 2.11
+
+// Stands in for the main page: same signals and functions, and it remembers every call.
+Item {
+    id: page
+    width: 800
+    height: 600
+
+    signal turntableDeviceChanged(int index)
+    signal turntableSpinStateChanged(int state)
+    signal applicationWillClose()
+
+    property var progressValues: []
+    property var resets: []
+    property var syncedIndices: []
+    property string appVersion
+    property Item spinsUiItem: null
+    property Item pluginUiItem: null
+
+    function setAppVersion(version) { appVersion = version }
+    function setTurntableSpinsUiItem(item) { spinsUiItem = item; item.parent = page }
+    function setPluginUiItem(item) { pluginUiItem = item; item.parent = page }
+    function syncLastUsedTurntableIndexUI(index) {
+        syncedIndices.push(index)
+        turntableDeviceChanged(index)
+    }
+    function resetDefaultUi(isConnected) { resets.push(isConnected) }
+    function setProgressValue(value) { progressValues.push(value) }
+}
