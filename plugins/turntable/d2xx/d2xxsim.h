@@ -22,13 +22,13 @@
 //   unpowered moves nothing and is counted in stepsWhileUnpowered. A rising edge of line 5
 //   (shutter stage 2) while line 4 (stage 1) is high records an exposure.
 // - mask 0xEF, DC board: line 4 is the ready input, high while idle. A rising edge of line 7
-//   (latch) latches the count nibble (lines 0-3, one's complement, 0b1111 = 16). A rising
-//   edge of line 5 (start) while idle starts the command latched since the last start, in
-//   the mode line 6 shows at that moment: ready stays low for count x time per count, or,
-//   with line 6 high, until line 6 falls. A start with nothing newly latched, or while busy,
-//   is ignored, so repeated start pulses never repeat a move. The position counts 5-degree
-//   counts made. Note that a command shorter than a caller's polling interval is over
-//   before the caller can see ready low.
+//   (latch) latches the count nibble (lines 0-3, one's complement, 0b1111 = 16) and the
+//   continuous line 6. A rising edge of line 5 (start) while idle starts the command latched
+//   since the last start: ready stays low for count x time per count, or, for a continuous
+//   command, until a latch with line 6 low. A start with nothing newly latched, or while
+//   busy, is ignored, so repeated start pulses never repeat a move. The position counts
+//   5-degree counts made. A command shorter than a caller's polling interval is over before
+//   the caller can see ready low.
 // - any other mask: the lines follow the writes, nothing else happens.
 //
 // All calls are thread-safe: the simulator holds one lock, so a test thread may read the

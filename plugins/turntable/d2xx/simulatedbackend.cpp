@@ -114,6 +114,7 @@ struct SimulatedBackend::Device
     std::uint8_t shown = 0;  // levels as last dumped
 
     std::uint8_t latchedNibble = 0x0F;
+    bool latchedContinuous = false;
     bool armed = false;  // a command was latched since the last start
     bool running = false;
     bool runContinuous = false;
@@ -229,10 +230,13 @@ void SimulatedBackend::settleAll(Clock::time_point now)
         settle(*device, now);
 }
 
-void SimulatedBackend::latchEdge(Device &device)
+void SimulatedBackend::latchEdge(Device &device, Clock::time_point now)
 {
     device.latchedNibble = device.lines & countLines;
+    device.latchedContinuous = (device.lines & continuousLine) != 0;
     device.armed = true;
+    if (device.running && device.runContinuous && !device.latchedContinuous)
+        endRun(device, now, (now - device.runStart) / device.timePerCount);
 }
 
 void SimulatedBackend::startEdge(Device &device, Clock::time_point now)
@@ -244,7 +248,7 @@ void SimulatedBackend::startEdge(Device &device, Clock::time_point now)
         count = 16;
     device.armed = false;
     device.running = true;
-    device.runContinuous = (device.lines & continuousLine) != 0;
+    device.runContinuous = device.latchedContinuous;
     device.runCount = count;
     device.runStart = now;
     device.runEnd = now + count * device.timePerCount;
@@ -280,11 +284,8 @@ void SimulatedBackend::applyByte(Device &device, std::uint8_t value, Clock::time
         if ((rising & shutterStage2) && (device.lines & shutterStage1))
             device.exposures.push_back({device.position, now});
     } else if (device.board == Board::Dc) {
-        const std::uint8_t falling = before & ~device.lines;
-        if ((falling & continuousLine) && device.running && device.runContinuous)
-            endRun(device, now, (now - device.runStart) / device.timePerCount);
         if (rising & latchLine)
-            latchEdge(device);
+            latchEdge(device, now);
         if (rising & startLine)
             startEdge(device, now);
     }

@@ -72,7 +72,7 @@ private:
     void settle(Device &device, Clock::time_point now);
     void settleAll(Clock::time_point now);
     void applyByte(Device &device, std::uint8_t value, Clock::time_point now);
-    void latchEdge(Device &device);
+    void latchEdge(Device &device, Clock::time_point now);
     void startEdge(Device &device, Clock::time_point now);
     void endRun(Device &device, Clock::time_point end, std::int64_t counts);
     std::uint8_t levels(const Device &device) const;

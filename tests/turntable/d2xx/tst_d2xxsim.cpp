@@ -151,7 +151,7 @@ private slots:
     void dcCommandCounts_data();
     void dcCommandCounts();
     void dcCountedRunKeepsReadyLow();
-    void dcContinuousRunsUntilModeLineDrops();
+    void dcContinuousRunsUntilLatchedOff();
     void dcStartNeedsAFreshLatch();
     void dcNeverReady();
     void dcNeverLeavesReady();
@@ -533,7 +533,7 @@ void tst_D2xxSim::dcCountedRunKeepsReadyLow()
     QCOMPARE(d2xxsim::position(0), std::int64_t(commands.size() == 1 ? 5 : 7));
 }
 
-void tst_D2xxSim::dcContinuousRunsUntilModeLineDrops()
+void tst_D2xxSim::dcContinuousRunsUntilLatchedOff()
 {
     QVERIFY(d2xxsim::attach("turntable:1"));
     d2xxsim::setDcTimePerCount(0, 1ms);
@@ -541,19 +541,25 @@ void tst_D2xxSim::dcContinuousRunsUntilModeLineDrops()
     QVERIFY(openBoard(link, 0, 0xEF));
     QVERIFY(put(link.handle, 0x8E) == FT_OK);
 
-    // The mode is the level of the continuous line at the start pulse, not at the latch.
-    const UCHAR nibble = nibbleFor(1);
+    // The mode is the continuous line's level at the latch, not at the start pulse.
+    const UCHAR nibble = nibbleFor(3);
     QVERIFY(putAll(link.handle, {nibble, UCHAR(latch | nibble), UCHAR(latch | continuous | nibble),
                                  UCHAR(latch | continuous | nibble | start), UCHAR(latch | continuous | nibble)}));
     QCOMPARE(d2xxsim::dcCommands(0).size(), std::size_t(1));
-    QVERIFY(d2xxsim::dcCommands(0)[0].continuous);
+    QVERIFY(!d2xxsim::dcCommands(0)[0].continuous);
+    QTRY_VERIFY_WITH_TIMEOUT(lines(link.handle) & ready, 10000);
+    QCOMPARE(d2xxsim::position(0), std::int64_t(3));
+
+    QVERIFY(sendDcCommand(link.handle, nibble, true));
+    QCOMPARE(d2xxsim::dcCommands(0).size(), std::size_t(2));
+    QVERIFY(d2xxsim::dcCommands(0)[1].continuous);
     QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) > 40, 20000);
     QVERIFY(!(lines(link.handle) & ready));
 
-    // A latch during the run arms the next command and stops nothing.
-    QVERIFY(putAll(link.handle, {UCHAR(continuous | nibble), UCHAR(latch | continuous | nibble)}));
+    // Dropping the continuous line, or latching it high again, stops nothing.
+    QVERIFY(putAll(link.handle, {UCHAR(latch | nibble), UCHAR(continuous | nibble), UCHAR(latch | continuous | nibble)}));
     QVERIFY(!(lines(link.handle) & ready));
-    QVERIFY(put(link.handle, UCHAR(latch | nibble)) == FT_OK);
+    QVERIFY(putAll(link.handle, {UCHAR(nibble), UCHAR(latch | nibble)}));
     QVERIFY(lines(link.handle) & ready);
     const std::int64_t stoppedAt = d2xxsim::position(0);
     QVERIFY(stoppedAt > 40);
