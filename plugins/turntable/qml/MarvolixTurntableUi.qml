@@ -16,17 +16,19 @@ ColumnLayout {
     property alias turntableRotationPreviewLayout: turntableRotationPreviewLayout
     property alias advancedSettingsTab: advancedSettingsTab
 
-    // A stored ramp text carries the decimal separator of the locale it was written in.
+    // A stored ramp text has two decimals after the separator of the locale it was written in,
+    // which need not be today's: take either separator, then the UI locale's own digits.
     function degreesFromText(text) {
         if (typeof text === "number")
             return text
         var written = String(text).trim()
+        if (/^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)$/.test(written))
+            return Number(written.replace(",", "."))
         try {
             return Number.fromLocaleString(turntableMovementLayout.rampUpDegreesSpinBox.locale, written)
         } catch (error) {
+            return NaN
         }
-        var degrees = Number(written.replace(",", "."))
-        return written.length > 0 && isFinite(degrees) ? degrees : NaN
     }
 
     function loadSettings(settings) {
