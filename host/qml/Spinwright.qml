@@ -44,7 +44,8 @@ Page {
         id: header
 
         GroupBox {
-            Layout.preferredWidth: header.width / 2
+            // Half the header's width, taken from what sets it, since the header's own width follows this.
+            Layout.preferredWidth: Math.max(body.implicitWidth, footerRow.implicitWidth) / 2
             title: qsTr("Turntable model:")
 
             ComboBox {
@@ -71,7 +72,7 @@ Page {
             visible: false
             icon.source: checked ? "qrc:/icons/Play.png" : "qrc:/icons/Stop.png"
             icon.height: progressBar.height - 8
-            icon.width: icon.height
+            icon.width: progressBar.height - 8
             ToolTip.visible: hovered
             ToolTip.text: checked ? qsTr("Play") : qsTr("Pause")
             onToggled: mainPage.turntableSpinStateChanged(checked ? 0 : 1)
@@ -79,6 +80,7 @@ Page {
     }
 
     ColumnLayout {
+        id: body
         anchors.fill: parent
 
         RowLayout {
@@ -138,6 +140,7 @@ Page {
     }
 
     footer: RowLayout {
+        id: footerRow
         Button {
             id: startButton
             objectName: "startButton"

@@ -1,0 +1,393 @@
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlExpression>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QtQuickTest/quicktest.h>
+#include <QtTest>
+
+#include <memory>
+
+// Records every address the page hands to the desktop shell.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+class TestMainPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsDisabledAndHidden();
+    void syncLastUsedIndexSelectsAndReportsOnce();
+    void activatingADeviceReports();
+    void startShowsTheSpinControls();
+    void startUnchecksALeftoverPause();
+    void pauseTogglesBetweenZeroAndOne();
+    void stopAndReset_data();
+    void stopAndReset();
+    void progressValue();
+    void driverLinkSendsOneHundredAndOpensNothing();
+    void exitAsksTheController();
+    void modeButtonsSwitchTheStack();
+    void panelsAndVersion();
+
+    void dialogIsCentred();
+    void dialogWidensForALink_data();
+    void dialogWidensForALink();
+    void dialogClosesOnEscapeOnlyAndDestroysItself();
+
+private:
+    QQuickItem *control(const char *name) const { return m_page->findChild<QQuickItem *>(QLatin1String(name)); }
+    bool visible(const char *name) const { return control(name)->isVisible(); }
+    bool enabled(const char *name) const { return control(name)->isEnabled(); }
+    void call(const char *function, const QVariant &argument = QVariant());
+    void press(QQuickItem *item);
+    void click(QQuickItem *item);
+    QPoint centreOf(QQuickItem *item);
+    QObject *createDialog(const QString &text);
+    static QString evaluate(QObject *object, const QString &expression);
+
+    std::unique_ptr<QQmlEngine> m_engine;
+    std::unique_ptr<QQuickView> m_view;
+    QQuickItem *m_page = nullptr;
+    std::unique_ptr<QSignalSpy> m_deviceChanged;
+    std::unique_ptr<QSignalSpy> m_spinState;
+    std::unique_ptr<QSignalSpy> m_willClose;
+};
+
+void TestMainPage::initTestCase()
+{
+    qRegisterMetaType<QQuickItem *>();
+}
+
+void TestMainPage::init()
+{
+    m_engine.reset(new QQmlEngine);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"),
+                                                QStringList{"Model A", "Model B", "Model C"});
+    m_view.reset(new QQuickView(m_engine.get(), nullptr));
+    m_view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
+    QCOMPARE(m_view->status(), QQuickView::Ready);
+    m_page = m_view->rootObject();
+    QVERIFY(m_page);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    m_deviceChanged.reset(new QSignalSpy(m_page, SIGNAL(turntableDeviceChanged(int))));
+    m_spinState.reset(new QSignalSpy(m_page, SIGNAL(turntableSpinStateChanged(int))));
+    m_willClose.reset(new QSignalSpy(m_page, SIGNAL(applicationWillClose())));
+}
+
+void TestMainPage::cleanup()
+{
+    m_deviceChanged.reset();
+    m_spinState.reset();
+    m_willClose.reset();
+    m_view.reset();
+    m_engine.reset();
+}
+
+void TestMainPage::call(const char *function, const QVariant &argument)
+{
+    if (argument.isValid())
+        QVERIFY(QMetaObject::invokeMethod(m_page, function, Q_ARG(QVariant, argument)));
+    else
+        QVERIFY(QMetaObject::invokeMethod(m_page, function));
+}
+
+QPoint TestMainPage::centreOf(QQuickItem *item)
+{
+    // A control that has just been shown is placed by its layout's next polish.
+    for (QQuickItem *i = item; i; i = i->parentItem()) {
+        if (QQuickTest::qIsPolishScheduled(i))
+            QQuickTest::qWaitForItemPolished(i);
+    }
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
+void TestMainPage::press(QQuickItem *item)
+{
+    QVERIFY(item && item->isVisible());
+    QTest::mousePress(m_view.get(), Qt::LeftButton, Qt::NoModifier, centreOf(item));
+}
+
+void TestMainPage::click(QQuickItem *item)
+{
+    QVERIFY(item && item->isVisible());
+    QTest::mouseClick(m_view.get(), Qt::LeftButton, Qt::NoModifier, centreOf(item));
+}
+
+QString TestMainPage::evaluate(QObject *object, const QString &expression)
+{
+    QQmlExpression e(qmlContext(object), object, expression);
+    return e.evaluate().toString();
+}
+
+QObject *TestMainPage::createDialog(const QString &text)
+{
+    QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/qml/ErrorDialog.qml")));
+    QObject *dialog = component.create();
+    if (!dialog) {
+        qWarning() << component.errorString();
+        return nullptr;
+    }
+    dialog->setProperty("parent", QVariant::fromValue(static_cast<QQuickItem *>(m_page)));
+    dialog->setProperty("errorText", text);
+    dialog->setProperty("title", QStringLiteral("Device disconnected"));
+    QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
+    QMetaObject::invokeMethod(dialog, "open");
+    return dialog;
+}
+
+void TestMainPage::startsDisabledAndHidden()
+{
+    QVERIFY(!enabled("startButton"));
+    QVERIFY(!enabled("stopButton"));
+    QVERIFY(!visible("progressBar"));
+    QVERIFY(!visible("stateButton"));
+    QCOMPARE(control("stackLayout")->property("currentIndex").toInt(), 0);
+    QCOMPARE(control("turntableDevicesList")->property("count").toInt(), 3);
+    QVERIFY(control("versionLabel")->property("text").toString().isEmpty());
+}
+
+void TestMainPage::syncLastUsedIndexSelectsAndReportsOnce()
+{
+    call("syncLastUsedTurntableIndexUI", 2);
+    QCOMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), 2);
+    QCOMPARE(control("turntableDevicesList")->property("currentText").toString(), QStringLiteral("Model C"));
+    QCOMPARE(m_deviceChanged->count(), 1);
+    QCOMPARE(m_deviceChanged->at(0).at(0).toInt(), 2);
+}
+
+void TestMainPage::activatingADeviceReports()
+{
+    QQuickItem *list = control("turntableDevicesList");
+    list->forceActiveFocus();
+    QTest::keyClick(m_view.get(), Qt::Key_Down);
+    QCOMPARE(list->property("currentIndex").toInt(), 1);
+    QCOMPARE(m_deviceChanged->count(), 1);
+    QCOMPARE(m_deviceChanged->at(0).at(0).toInt(), 1);
+}
+
+void TestMainPage::startShowsTheSpinControls()
+{
+    call("resetDefaultUi", true);
+    QVERIFY(enabled("startButton"));
+    QVERIFY(!enabled("stopButton"));
+
+    press(control("startButton"));
+    QCOMPARE(m_spinState->count(), 1);
+    QCOMPARE(m_spinState->at(0).at(0).toInt(), 1);
+    QVERIFY(visible("progressBar"));
+    QVERIFY(visible("stateButton"));
+    QVERIFY(!enabled("startButton"));
+    QVERIFY(enabled("stopButton"));
+    QVERIFY(enabled("turntableDevicesList"));
+    QVERIFY(!control("stateButton")->property("checked").toBool());
+}
+
+void TestMainPage::startUnchecksALeftoverPause()
+{
+    control("stateButton")->setProperty("checked", true);
+    call("resetDefaultUi", true);
+    press(control("startButton"));
+    QObject *state = control("stateButton");
+    QVERIFY(!state->property("checked").toBool());
+    QCOMPARE(evaluate(state, "ToolTip.text"), QStringLiteral("Pause"));
+    QCOMPARE(evaluate(state, "icon.source.toString()"), QStringLiteral("qrc:/icons/Stop.png"));
+    QCOMPARE(m_spinState->count(), 1);
+    QCOMPARE(m_spinState->at(0).at(0).toInt(), 1);
+}
+
+void TestMainPage::pauseTogglesBetweenZeroAndOne()
+{
+    call("resetDefaultUi", true);
+    press(control("startButton"));
+    QTest::mouseRelease(m_view.get(), Qt::LeftButton, Qt::NoModifier, centreOf(control("startButton")));
+    m_spinState->clear();
+
+    QQuickItem *state = control("stateButton");
+    click(state);
+    QVERIFY(state->property("checked").toBool());
+    QCOMPARE(evaluate(state, "ToolTip.text"), QStringLiteral("Play"));
+    QCOMPARE(evaluate(state, "icon.source.toString()"), QStringLiteral("qrc:/icons/Play.png"));
+    click(state);
+    QVERIFY(!state->property("checked").toBool());
+    QCOMPARE(m_spinState->count(), 2);
+    QCOMPARE(m_spinState->at(0).at(0).toInt(), 0);
+    QCOMPARE(m_spinState->at(1).at(0).toInt(), 1);
+}
+
+void TestMainPage::stopAndReset_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::newRow("device still there") << true;
+    QTest::newRow("device lost") << false;
+}
+
+void TestMainPage::stopAndReset()
+{
+    QFETCH(bool, connected);
+    call("resetDefaultUi", true);
+    press(control("startButton"));
+    call("setProgressValue", 0.5);
+    m_spinState->clear();
+
+    press(control("stopButton"));
+    QCOMPARE(m_spinState->count(), 1);
+    QCOMPARE(m_spinState->at(0).at(0).toInt(), -1);
+
+    call("resetDefaultUi", connected);
+    QVERIFY(!visible("progressBar"));
+    QCOMPARE(control("progressBar")->property("value").toDouble(), 0.0);
+    QVERIFY(!visible("stateButton"));
+    QVERIFY(!enabled("stopButton"));
+    QCOMPARE(enabled("startButton"), connected);
+}
+
+void TestMainPage::progressValue()
+{
+    call("setProgressValue", 0.75);
+    QCOMPARE(control("progressBar")->property("value").toDouble(), 0.75);
+}
+
+void TestMainPage::driverLinkSendsOneHundredAndOpensNothing()
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
+
+    QQuickItem *link = control("aboutLabel");
+    QVERIFY(link->property("text").toString().contains(QLatin1String("Install Driver")));
+    click(link);
+    QCOMPARE(m_spinState->count(), 1);
+    QCOMPARE(m_spinState->at(0).at(0).toInt(), 100);
+    QCoreApplication::processEvents();
+    QVERIFY(recorder.opened.isEmpty());
+
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+}
+
+void TestMainPage::exitAsksTheController()
+{
+    press(m_page->findChild<QQuickItem *>(QStringLiteral("exitButton")));
+    QCOMPARE(m_willClose->count(), 1);
+    QVERIFY(m_view->isVisible());
+}
+
+void TestMainPage::modeButtonsSwitchTheStack()
+{
+    QQuickItem *stack = control("stackLayout");
+    click(control("pluginPageButton"));
+    QCOMPARE(stack->property("currentIndex").toInt(), 1);
+    QVERIFY(!control("spinsPageButton")->property("checked").toBool());
+    click(control("spinsPageButton"));
+    QCOMPARE(stack->property("currentIndex").toInt(), 0);
+    QCOMPARE(m_spinState->count(), 0);
+}
+
+void TestMainPage::panelsAndVersion()
+{
+    QQmlComponent panel(m_engine.get());
+    panel.setData("import QtQuick 2.11\nRectangle { implicitWidth: 900; implicitHeight: 500; color: 'teal' }", QUrl());
+    auto *spinsPanel = qobject_cast<QQuickItem *>(panel.create());
+    auto *pluginPanel = qobject_cast<QQuickItem *>(panel.create());
+    QVERIFY(spinsPanel && pluginPanel);
+
+    call("setTurntableSpinsUiItem", QVariant::fromValue(spinsPanel));
+    call("setPluginUiItem", QVariant::fromValue(pluginPanel));
+    QCOMPARE(control("turntableSpinsUiContainer")->property("contentItem").value<QQuickItem *>(), spinsPanel);
+    QCOMPARE(control("pluginUiContainer")->property("contentItem").value<QQuickItem *>(), pluginPanel);
+    // The page, and with it the window, grows to hold the panels.
+    QTRY_VERIFY(m_page->width() >= 900);
+    QTRY_VERIFY(m_page->height() >= 500);
+
+    call("setAppVersion", QStringLiteral("v.3.0.30108"));
+    QCOMPARE(control("versionLabel")->property("text").toString(), QStringLiteral("v.3.0.30108"));
+
+    // The controller deletes the panels at closing, before the page goes.
+    delete spinsPanel;
+    delete pluginPanel;
+    QVERIFY(!control("turntableSpinsUiContainer")->property("contentItem").value<QQuickItem *>());
+}
+
+void TestMainPage::dialogIsCentred()
+{
+    QPointer<QObject> dialog = createDialog(QStringLiteral("The turntable was unplugged."));
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->property("opened").toBool());
+    QCOMPARE(dialog->property("title").toString(), QStringLiteral("Device disconnected"));
+    const qreal width = dialog->property("width").toReal();
+    const qreal height = dialog->property("height").toReal();
+    QCOMPARE(dialog->property("x").toReal(), (m_page->width() - width) / 2);
+    QCOMPARE(dialog->property("y").toReal(), (m_page->height() - height) / 2);
+    QVERIFY(dialog->property("modal").toBool());
+    auto *label = dialog->findChild<QQuickItem *>(QStringLiteral("textLabel"));
+    QVERIFY(label);
+    QCOMPARE(label->property("text").toString(), QStringLiteral("The turntable was unplugged."));
+}
+
+void TestMainPage::dialogWidensForALink_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("widened");
+    QTest::newRow("link") << "<a href=\"https://www.marvolix.example/download\">Download latest version</a>" << true;
+    QTest::newRow("plain") << "360 Photography finished" << false;
+}
+
+void TestMainPage::dialogWidensForALink()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, widened);
+    QPointer<QObject> dialog = createDialog(text);
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->property("opened").toBool());
+    const qreal width = dialog->property("width").toReal();
+    if (widened)
+        QCOMPARE(width, m_page->width() / 2);
+    else
+        QCOMPARE(width, dialog->property("implicitWidth").toReal());
+    QCOMPARE(dialog->property("x").toReal(), (m_page->width() - width) / 2);
+}
+
+void TestMainPage::dialogClosesOnEscapeOnlyAndDestroysItself()
+{
+    QPointer<QObject> dialog = createDialog(QStringLiteral("Turntable is still rotating. Please wait until it stops."));
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->property("opened").toBool());
+
+    QTest::mouseClick(m_view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QVERIFY(dialog->property("visible").toBool());
+
+    QTest::keyClick(m_view.get(), Qt::Key_Escape);
+    QTRY_VERIFY(!dialog->property("visible").toBool());
+    // It is gone 255 ms after closing, once the engine's deferred deletion has run.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+}
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    Q_INIT_RESOURCE(qml);
+    Q_INIT_RESOURCE(icons);
+    TestMainPage test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainpage.moc"
