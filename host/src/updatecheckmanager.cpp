@@ -1,5 +1,6 @@
 #include "updatecheckmanager.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -135,18 +136,29 @@ void UpdateCheckManager::sendRequest(const QUrl &url)
 
     QNetworkReply *reply = get(request);
     pendingReply = reply;
-    // A bounded read buffer makes the network layer wait for us instead of filling memory;
-    // a full buffer is larger than any acceptable reply.
-    reply->setReadBufferSize(maximumReplySize + 16 * 1024);
+    replyBody.clear();
+    // The network layer waits for us to drain its small buffer, so memory stays bounded.
+    reply->setReadBufferSize(64 * 1024);
     connect(reply, &QNetworkReply::metaDataChanged, this, [reply] {
         if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maximumReplySize)
             reply->abort();
     });
-    connect(reply, &QNetworkReply::readyRead, this, [reply] {
-        if (reply->bytesAvailable() > maximumReplySize)
-            reply->abort();
-    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { drainReply(reply); });
     deadline->start(timeoutMsecs);
+}
+
+// Returns false once the reply has grown past the size bound (and has been abandoned).
+bool UpdateCheckManager::drainReply(QNetworkReply *reply)
+{
+    if (reply != pendingReply)
+        return false;
+    replyBody += reply->read(maximumReplySize + 1 - replyBody.size());
+    if (replyBody.size() <= maximumReplySize)
+        return true;
+    replyBody.clear();
+    if (reply->isRunning())
+        reply->abort();
+    return false;
 }
 
 void UpdateCheckManager::endCheck()
@@ -168,16 +180,21 @@ void UpdateCheckManager::checkForUpdateNetworkReplyFinished(QNetworkReply *netwo
         return;
     }
     deadline->stop();
+    const bool complete = networkReply->error() == QNetworkReply::NoError && drainReply(networkReply);
     pendingReply = nullptr;
+    QByteArray data;
+    data.swap(replyBody);
+    QBuffer body(&data);
+    body.open(QIODevice::ReadOnly);
 
-    if (networkReply->error() != QNetworkReply::NoError) {
+    if (!complete) {
         networkReply->deleteLater();
         endCheck();
         return;
     }
 
     if (serverUrl.isEmpty()) {
-        if (!readHostsList(networkReply)) {
+        if (!readHostsList(&body)) {
             if (hostIndex + 1 < updateHostsList.size()) {
                 ++hostIndex;
                 sendRequest(QUrl(QStringLiteral("http://") + updateHostsList.at(hostIndex)));
@@ -189,12 +206,12 @@ void UpdateCheckManager::checkForUpdateNetworkReplyFinished(QNetworkReply *netwo
         return;
     }
 
-    compareVersionFile(networkReply);
+    compareVersionFile(&body);
     networkReply->deleteLater();
 }
 
 // Returns true once the list has named the update server and its version file is requested.
-bool UpdateCheckManager::readHostsList(QNetworkReply *reply)
+bool UpdateCheckManager::readHostsList(QIODevice *reply)
 {
     QXmlStreamReader xml(reply);
     while (!xml.atEnd() && !xml.hasError()) {
@@ -216,7 +233,7 @@ bool UpdateCheckManager::readHostsList(QNetworkReply *reply)
     return false;
 }
 
-void UpdateCheckManager::compareVersionFile(QNetworkReply *reply)
+void UpdateCheckManager::compareVersionFile(QIODevice *reply)
 {
     quint32 remoteBuild = 0;
     VersionNumber remoteVersion;

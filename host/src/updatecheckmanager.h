@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
+class QIODevice;
 class QNetworkReply;
 class QTimer;
 
@@ -66,8 +68,9 @@ public slots:
 private:
     void sendRequest(const QUrl &url);
     void endCheck();
-    bool readHostsList(QNetworkReply *reply);
-    void compareVersionFile(QNetworkReply *reply);
+    bool drainReply(QNetworkReply *reply);
+    bool readHostsList(QIODevice *reply);
+    void compareVersionFile(QIODevice *reply);
 
     quint8 hostIndex = 0;
     QUrl serverUrl;
@@ -78,6 +81,7 @@ private:
     int timeoutMsecs = 10000;
     QTimer *deadline = nullptr;
     QNetworkReply *pendingReply = nullptr;
+    QByteArray replyBody; // what has arrived of pendingReply, never more than maximumReplySize
     bool started = false;
     bool ended = false;
 };

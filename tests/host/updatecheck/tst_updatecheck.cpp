@@ -353,6 +353,11 @@ void tst_UpdateCheck::versionComparison_data()
     QTest::newRow("build 0 keeps reading") << versionFile("v.3.0.", "0")
                + "#define P4CHANGELISTVAR \"30109\"\n" << true;
 
+    const QByteArray newer = versionFile("v.3.0.", "30109");
+    const int padding = int(UpdateCheckManager::maximumReplySize) - newer.size();
+    QTest::newRow("at the size bound") << QByteArray(padding, '\n') + newer << true;
+    QTest::newRow("past the size bound") << QByteArray(padding + 1, '\n') + newer << false;
+
     QTest::newRow("version of two fields") << versionFile("v.3", "30109") << false;
     QTest::newRow("version of one field") << versionFile("3", "30109") << false;
     QTest::newRow("version empty") << versionFile("", "30109") << false;
