@@ -151,8 +151,9 @@ struct Pulse
 };
 std::vector<Pulse> pulses(int slot, int line);
 
-// Starts a Value Change Dump in path (an empty path ends the present one). The file also
-// gets flushed on FT_Close, flushVcd and at exit.
+// Starts a Value Change Dump in path (an empty path ends the present one). Its wires are
+// those of the devices attached when the first line changes, named after the board each
+// one is by then. The file is flushed on FT_Close, flushVcd and at exit.
 bool setVcdFile(const std::string &path, std::string *errorText = nullptr);
 void flushVcd();
 
