@@ -1,5 +1,6 @@
 #include "d2xxsim.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlpluginslist.h"
 
 #include <QJSValue>
 #include <QJsonDocument>
@@ -65,6 +66,7 @@ class tst_Settings : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -85,6 +87,8 @@ private:
     QQuickItem *createUiAndOpen(const QString &devices, int row);
     QVariantList updates() const;
 
+    // Owns the shared QML engine, as in the host.
+    std::unique_ptr<ZLPluginsList> pluginsList;
     std::unique_ptr<ZLMarvolixTurntableControl> control;
     QQuickItem *item = nullptr;
 };
@@ -101,6 +105,13 @@ void tst_Settings::initTestCase()
     };
     ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
     previousHandler = qInstallMessageHandler(countSettingsWarnings);
+    pluginsList = std::make_unique<ZLPluginsList>();
+}
+
+void tst_Settings::cleanupTestCase()
+{
+    pluginsList.reset();
+    qInstallMessageHandler(previousHandler);
 }
 
 void tst_Settings::init()
