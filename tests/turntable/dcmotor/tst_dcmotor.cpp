@@ -110,13 +110,13 @@ void TestDCMotor::countedMoves_data()
     QTest::addColumn<QVector<int>>("commands");
 
     // The board must stay busy past the handshake's 100 ms look, or it would be started twice.
-    QTest::newRow("37 counts") << 0.0 << 37 << 60 << QVector<int>{5, 16, 16};
-    QTest::newRow("32 counts") << 0.0 << 32 << 25 << QVector<int>{16, 16};
-    QTest::newRow("16 counts") << 0.0 << 16 << 25 << QVector<int>{16};
-    QTest::newRow("1 count") << 0.0 << 1 << 300 << QVector<int>{1};
-    QTest::newRow("30 degrees") << 30.0 << 0 << 60 << QVector<int>{6};
-    QTest::newRow("32 degrees") << 32.0 << 0 << 60 << QVector<int>{6};
-    QTest::newRow("32.5 degrees") << 32.5 << 0 << 60 << QVector<int>{7};
+    QTest::newRow("37 counts") << 0.0 << 37 << 100 << QVector<int>{5, 16, 16};
+    QTest::newRow("32 counts") << 0.0 << 32 << 32 << QVector<int>{16, 16};
+    QTest::newRow("16 counts") << 0.0 << 16 << 32 << QVector<int>{16};
+    QTest::newRow("1 count") << 0.0 << 1 << 500 << QVector<int>{1};
+    QTest::newRow("30 degrees") << 30.0 << 0 << 84 << QVector<int>{6};
+    QTest::newRow("32 degrees") << 32.0 << 0 << 84 << QVector<int>{6};
+    QTest::newRow("32.5 degrees") << 32.5 << 0 << 72 << QVector<int>{7};
 }
 
 void TestDCMotor::countedMoves()
@@ -152,7 +152,7 @@ void TestDCMotor::countedMoves()
 
 void TestDCMotor::continuousReissuesUntilStopped()
 {
-    d2xxsim::setDcTimePerCount(slot, std::chrono::milliseconds(300));
+    d2xxsim::setDcTimePerCount(slot, std::chrono::milliseconds(500));
     motor->setSteps(0);
     start();
     QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::dcCommands(slot).size() >= 2, 10000);
