@@ -48,8 +48,6 @@ class tst_ImageIO : public QObject
 
 private slots:
     void initTestCase();
-    void valueTypesRound_data();
-    void valueTypesRound();
     void valueTypesCompare();
     void readingTable_data();
     void readingTable();
@@ -57,11 +55,9 @@ private slots:
     void writingTable();
     void roundTripThroughFiles_data();
     void roundTripThroughFiles();
-    void unreadableFilesLeaveTheObjectEmpty();
     void failedWriteKeepsTheExistingFile();
     void lockAndUnlockARegion();
     void emptyRectangleLocksTheWholeImageInPlace();
-    void unlockWithoutDataEndsTheLock();
     void unlockClipsToTheImage_data();
     void unlockClipsToTheImage();
     void unlockHonoursRowPadding();
@@ -75,7 +71,6 @@ private slots:
     void synopsisOfUnreadableFile();
     void toolsImageAccess();
     void toolsReleaseRebuildsFromCallerPixels();
-    void processingImageHandle();
 
 private:
     QTemporaryDir dir;
@@ -87,33 +82,6 @@ void tst_ImageIO::initTestCase()
     QVERIFY(dir.isValid());
 }
 
-void tst_ImageIO::valueTypesRound_data()
-{
-    QTest::addColumn<float>("value");
-    QTest::addColumn<int>("rounded");
-    QTest::newRow("0.5") << 0.5f << 1;
-    QTest::newRow("1.5") << 1.5f << 2;
-    QTest::newRow("2.5") << 2.5f << 3;
-    QTest::newRow("-2.5") << -2.5f << -3;
-    QTest::newRow("-0.4") << -0.4f << 0;
-    QTest::newRow("1.49") << 1.49f << 1;
-}
-
-void tst_ImageIO::valueTypesRound()
-{
-    QFETCH(float, value);
-    QFETCH(int, rounded);
-    const ZLRect rect(value, value, value, value);
-    QCOMPARE(rect.ix(), rounded);
-    QCOMPARE(rect.iy(), rounded);
-    QCOMPARE(rect.iwidth(), rounded);
-    QCOMPARE(rect.iheight(), rounded);
-    QCOMPARE(ZLSize(value, value).iwidth(), rounded);
-    QCOMPARE(ZLSize(value, value).iheight(), rounded);
-    QCOMPARE(ZLPoint(value, value).ix(), rounded);
-    QCOMPARE(ZLPoint(value, value).iy(), rounded);
-}
-
 void tst_ImageIO::valueTypesCompare()
 {
     const ZLRect rect(0.5f, 1.5f, 2.5f, -2.5f);
@@ -121,19 +89,16 @@ void tst_ImageIO::valueTypesCompare()
     QCOMPARE(rect.iy(), 2);
     QCOMPARE(rect.iwidth(), 3);
     QCOMPARE(rect.iheight(), -3);
-    QCOMPARE(ZLRect(), ZLRect(0, 0, 0, 0));
+    QCOMPARE(ZLPoint(-0.5f, 2.5f).ix(), -1);
+    QCOMPARE(ZLSize(1.49f, 0.5f).iheight(), 1);
     QVERIFY(ZLRect(1, 2, 3, 4) != ZLRect(1, 2, 3, 5));
-    QVERIFY(ZLSize(1, 2) != ZLSize(2, 1));
-    QVERIFY(ZLPoint(1, 2) != ZLPoint(2, 1));
 
     const ZLImageInfo info = layout(3, 24, 10, 20);
     QCOMPARE(info, layout(3, 24, 10, 20));
     QVERIFY(info != layout(3, 32, 10, 20));
-    QVERIFY(info != layout(2, 24, 10, 20));
     QVERIFY(info != layout(3, 24, 10, 21));
     const ZLImageInfo notANumber = layout(3, 24, NAN, 20);
     QVERIFY(!(notANumber == notANumber));
-    QCOMPARE(ZLImageInfo(), layout(0, 0, 0, 0));
 }
 
 void tst_ImageIO::readingTable_data()
@@ -146,14 +111,10 @@ void tst_ImageIO::readingTable_data()
     QTest::newRow("RGB888") << QImage::Format_RGB888 << 3 << 24;
     QTest::newRow("RGB32") << QImage::Format_RGB32 << 3 << 32;
     QTest::newRow("RGBX64") << QImage::Format_RGBX64 << 3 << 64;
-    QTest::newRow("RGBA8888") << QImage::Format_RGBA8888 << 4 << 32;
     QTest::newRow("RGBA8888 premultiplied") << QImage::Format_RGBA8888_Premultiplied << 4 << 32;
     QTest::newRow("ARGB32") << QImage::Format_ARGB32 << 5 << 32;
-    QTest::newRow("ARGB32 premultiplied") << QImage::Format_ARGB32_Premultiplied << 5 << 32;
     QTest::newRow("RGBA64") << QImage::Format_RGBA64 << 5 << 64;
-    QTest::newRow("RGBA64 premultiplied") << QImage::Format_RGBA64_Premultiplied << 5 << 64;
     QTest::newRow("Indexed8") << QImage::Format_Indexed8 << 0 << 0;
-    QTest::newRow("RGB16") << QImage::Format_RGB16 << 0 << 0;
 }
 
 void tst_ImageIO::readingTable()
@@ -180,19 +141,14 @@ void tst_ImageIO::writingTable_data()
     QTest::newRow("1/8") << 1 << 8 << QImage::Format_Grayscale8;
     QTest::newRow("2/24") << 2 << 24 << QImage::Format_RGB888;
     QTest::newRow("2/32") << 2 << 32 << QImage::Format_RGBX8888;
-    QTest::newRow("3/24") << 3 << 24 << QImage::Format_RGB888;
     QTest::newRow("3/32") << 3 << 32 << QImage::Format_RGB32;
     QTest::newRow("3/64") << 3 << 64 << QImage::Format_RGBX64;
     QTest::newRow("4/8") << 4 << 8 << QImage::Format_RGBA8888;
-    QTest::newRow("4/32") << 4 << 32 << QImage::Format_RGBA8888;
     QTest::newRow("5/32") << 5 << 32 << QImage::Format_ARGB32;
     QTest::newRow("5/64") << 5 << 64 << QImage::Format_RGBA64;
     QTest::newRow("1/16") << 1 << 16 << QImage::Format_Invalid;
-    QTest::newRow("2/16") << 2 << 16 << QImage::Format_Invalid;
-    QTest::newRow("3/8") << 3 << 8 << QImage::Format_Invalid;
     QTest::newRow("5/24") << 5 << 24 << QImage::Format_Invalid;
     QTest::newRow("0/32") << 0 << 32 << QImage::Format_Invalid;
-    QTest::newRow("6/32") << 6 << 32 << QImage::Format_Invalid;
 }
 
 void tst_ImageIO::writingTable()
@@ -218,10 +174,8 @@ void tst_ImageIO::roundTripThroughFiles_data()
     QTest::addColumn<int>("bitsPerPixel");
     QTest::addColumn<bool>("lossless");
     QTest::newRow("png argb") << "argb.png" << QImage::Format_ARGB32 << 5 << 32 << true;
-    QTest::newRow("png rgb") << "rgb.png" << QImage::Format_RGB32 << 3 << 32 << true;
     QTest::newRow("png grey") << "grey.png" << QImage::Format_Grayscale8 << 1 << 8 << true;
     QTest::newRow("jpeg") << "picture.jpg" << QImage::Format_RGB32 << 3 << 32 << false;
-    QTest::newRow("jpeg under another suffix") << "picture.dat.jpeg" << QImage::Format_RGB32 << 3 << 32 << false;
 }
 
 void tst_ImageIO::roundTripThroughFiles()
@@ -263,26 +217,11 @@ void tst_ImageIO::roundTripThroughFiles()
     ZLImageIO byContent;
     QVERIFY(byContent.loadFromFilePath(renamed));
     QCOMPARE(byContent.imageHandle().size(), QSize(33, 17));
-}
 
-void tst_ImageIO::unreadableFilesLeaveTheObjectEmpty()
-{
-    const QString text = path("notes.png");
-    QFile file(text);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("not a picture at all");
-    file.close();
-
-    ZLImageIO io;
-    QVERIFY(io.setImageHandle(patterned(4, 4, QImage::Format_RGB32)));
-    for (const QString &candidate : {text, path("missing.png")}) {
-        QVERIFY(!io.loadFromFilePath(candidate));
-        QVERIFY(io.imageHandle().isNull());
-        QCOMPARE(io.filePath(), QString());
-        ZLImageInfo info;
-        QVERIFY(!io.imageInformation(&info));
-        QCOMPARE(info, ZLImageInfo());
-    }
+    // A failed load leaves the object empty.
+    QVERIFY(!byContent.loadFromFilePath(path("missing.png")));
+    QVERIFY(byContent.imageHandle().isNull());
+    QCOMPARE(byContent.filePath(), QString());
 }
 
 void tst_ImageIO::failedWriteKeepsTheExistingFile()
@@ -342,19 +281,11 @@ void tst_ImageIO::emptyRectangleLocksTheWholeImageInPlace()
     std::vector<QRgb> junk(8 * 6, qRgb(9, 9, 9));
     io.unlockImagePixels(junk.data());
     QCOMPARE(io.imageHandle(), original);
-}
 
-void tst_ImageIO::unlockWithoutDataEndsTheLock()
-{
-    const QImage original = patterned(8, 8, QImage::Format_RGB32);
-    ZLImageIO io;
-    QVERIFY(io.setImageHandle(original.copy()));
-    ZLImagePixels pixels;
     QVERIFY(io.lockImagePixels(&pixels, ZLRect(1, 1, 2, 2)));
     io.unlockImagePixels(nullptr);
     QCOMPARE(io.imageHandle(), original);
-    // The lock is over: a second unlock has nothing to write back to.
-    std::vector<QRgb> junk(4, qRgb(9, 9, 9));
+    // That ended the lock: nothing left to write back to.
     io.unlockImagePixels(junk.data());
     QCOMPARE(io.imageHandle(), original);
 }
@@ -471,7 +402,6 @@ void tst_ImageIO::emptyImageTouchesNothing()
     ZLImagePixels none;
     QVERIFY(!io.initFromRawPixelsData(none, layout(3, 32, 0, 5)));
     QVERIFY(!io.initFromRawPixelsData(none, layout(3, 32, 5, 0.4f)));
-    QVERIFY(!io.initFromRawPixelsData(none, layout(3, 32, -4, 5)));
     const QRgb buffer[4] = {};
     ZLImagePixels borrowed;
     borrowed.data = const_cast<QRgb *>(buffer);
@@ -547,7 +477,6 @@ void tst_ImageIO::compressedData()
     const QByteArray garbage("definitely not an image");
     QVERIFY(!io.initFromCompressedData(reinterpret_cast<const uchar *>(garbage.constData()), uint(garbage.size())));
     QVERIFY(!io.initFromCompressedData(nullptr, 10));
-    QVERIFY(!io.initFromCompressedData(reinterpret_cast<const uchar *>(png.constData()), 0));
     QCOMPARE(io.imageHandle().size(), QSize(9, 4));
 }
 
@@ -560,7 +489,6 @@ void tst_ImageIO::thumbnailSizes_data()
     QTest::newRow("landscape jpeg") << QSize(4000, 3000) << "jpg" << QSize(200, 200) << QSize(200, 150);
     QTest::newRow("portrait jpeg") << QSize(3000, 4000) << "jpg" << QSize(200, 200) << QSize(150, 200);
     QTest::newRow("square png") << QSize(300, 300) << "png" << QSize(100, 50) << QSize(100, 100);
-    QTest::newRow("portrait png, wide bounds") << QSize(90, 120) << "png" << QSize(400, 60) << QSize(45, 60);
     QTest::newRow("sliver keeps one pixel") << QSize(2, 900) << "png" << QSize(100, 100) << QSize(1, 100);
 }
 
@@ -645,6 +573,9 @@ void tst_ImageIO::toolsImageAccess()
     QVERIFY(!ZLToolsAction::releaseImageIO(handle, path("tool-none.png"), layout(5, 32, 3, 3), ZLImagePixels()));
     QVERIFY(!QFileInfo::exists(path("tool-none.png")));
     QVERIFY(!ZLToolsAction::releaseImageIO(nullptr, path("tool-none.png"), info, pixels));
+
+    QVERIFY(ZLImageProcessing::acquireImageHandle(path("missing.png")).isNull());
+    QCOMPARE(ZLImageProcessing::acquireImageHandle(source).size(), QSize(6, 5));
 }
 
 void tst_ImageIO::toolsReleaseRebuildsFromCallerPixels()
@@ -670,13 +601,6 @@ void tst_ImageIO::toolsReleaseRebuildsFromCallerPixels()
     QVERIFY(handle);
     QVERIFY(!ZLToolsAction::releaseImageIO(handle, path("tool-flat.png"), layout(3, 32, 3, 0.3f), produced));
     QVERIFY(!QFileInfo::exists(path("tool-flat.png")));
-}
-
-void tst_ImageIO::processingImageHandle()
-{
-    QVERIFY(ZLImageProcessing::acquireImageHandle(path("missing.png")).isNull());
-    QVERIFY(patterned(7, 3, QImage::Format_RGB32).save(path("processing.png")));
-    QCOMPARE(ZLImageProcessing::acquireImageHandle(path("processing.png")).size(), QSize(7, 3));
 }
 
 QTEST_MAIN(tst_ImageIO)

@@ -60,7 +60,6 @@ private slots:
     void pathSeparatorIsBackslash();
     void narrowToWide_data();
     void narrowToWide();
-    void nativeAndWideRoundTrip();
     void applicationLocalDataDirectoryIsCreated();
     void globalEngineIsShared();
     void registerPluginMetaObject();
@@ -122,7 +121,6 @@ void tst_Plugin::narrowToWide_data()
     QTest::addColumn<QByteArray>("narrow");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("abc") << QByteArray("abc");
-    QTest::newRow("path") << QByteArray("C:\\Users\\turntable 7.json");
 }
 
 void tst_Plugin::narrowToWide()
@@ -133,14 +131,6 @@ void tst_Plugin::narrowToWide()
     QCOMPARE(wide.size(), text.size());
     QCOMPARE(QString::fromStdWString(wide), QString::fromLatin1(narrow));
     QCOMPARE(ZLAbstractPlugin::wideToUtf8String(wide), text);
-}
-
-void tst_Plugin::nativeAndWideRoundTrip()
-{
-    const QString text = QStringLiteral("Grüße, 360°");
-    const std::wstring wide = ZLAbstractPlugin::nativeToWideString(text);
-    QCOMPARE(wide, text.toStdWString());
-    QCOMPARE(ZLAbstractPlugin::wideToNativeString(wide), text);
 }
 
 void tst_Plugin::applicationLocalDataDirectoryIsCreated()
