@@ -1,6 +1,5 @@
 #include "updatecheckmanager.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -184,8 +183,6 @@ void UpdateCheckManager::checkForUpdateNetworkReplyFinished(QNetworkReply *netwo
     pendingReply = nullptr;
     QByteArray data;
     data.swap(replyBody);
-    QBuffer body(&data);
-    body.open(QIODevice::ReadOnly);
 
     if (!complete) {
         networkReply->deleteLater();
@@ -194,7 +191,7 @@ void UpdateCheckManager::checkForUpdateNetworkReplyFinished(QNetworkReply *netwo
     }
 
     if (serverUrl.isEmpty()) {
-        if (!readHostsList(&body)) {
+        if (!readHostsList(data)) {
             if (hostIndex + 1 < updateHostsList.size()) {
                 ++hostIndex;
                 sendRequest(QUrl(QStringLiteral("http://") + updateHostsList.at(hostIndex)));
@@ -206,14 +203,14 @@ void UpdateCheckManager::checkForUpdateNetworkReplyFinished(QNetworkReply *netwo
         return;
     }
 
-    compareVersionFile(&body);
+    compareVersionFile(data);
     networkReply->deleteLater();
 }
 
 // Returns true once the list has named the update server and its version file is requested.
-bool UpdateCheckManager::readHostsList(QIODevice *reply)
+bool UpdateCheckManager::readHostsList(const QByteArray &data)
 {
-    QXmlStreamReader xml(reply);
+    QXmlStreamReader xml(data);
     while (!xml.atEnd() && !xml.hasError()) {
         if (!xml.readNextStartElement())
             continue;
@@ -233,13 +230,16 @@ bool UpdateCheckManager::readHostsList(QIODevice *reply)
     return false;
 }
 
-void UpdateCheckManager::compareVersionFile(QIODevice *reply)
+void UpdateCheckManager::compareVersionFile(const QByteArray &data)
 {
     quint32 remoteBuild = 0;
     VersionNumber remoteVersion;
     bool versionLineSeen = false;
-    while (!reply->atEnd()) {
-        const QByteArray line = reply->readLine(maximumReplySize);
+    for (int start = 0; start < data.size();) {
+        int end = data.indexOf('\n', start);
+        end = end < 0 ? data.size() : end + 1;
+        const QByteArray line = data.mid(start, end - start);
+        start = end;
         if (line.startsWith(buildNumberKey)) {
             remoteBuild = parseBuildNumber(quotedValue(line));
         } else if (line.startsWith(versionKey)) {

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <QUrl>
 
-class QIODevice;
 class QNetworkReply;
 class QTimer;
 
@@ -69,8 +68,8 @@ private:
     void sendRequest(const QUrl &url);
     void endCheck();
     bool drainReply(QNetworkReply *reply);
-    bool readHostsList(QIODevice *reply);
-    void compareVersionFile(QIODevice *reply);
+    bool readHostsList(const QByteArray &data);
+    void compareVersionFile(const QByteArray &data);
 
     quint8 hostIndex = 0;
     QUrl serverUrl;

@@ -240,7 +240,7 @@ void tst_UpdateCheck::hostsListRecognition()
 {
     QFETCH(QByteArray, xml);
     QFETCH(bool, named);
-    server->answer(server->path("a"), QString::fromLatin1(xml).arg(server->host()).toLatin1());
+    server->answer(server->path("a"), xml.replace("%1", server->host().toLatin1()));
     server->answer(versionPath, versionFile("v.3.0.", "30108"));
     createManager({ server->location("a"), server->location("b") });
 
