@@ -111,7 +111,7 @@ struct SimulatedBackend::Device
     std::uint8_t bitMode = 0;
     Board board = Board::None;
     std::uint8_t lines = 0;  // driven output levels
-    std::uint8_t shown = 0;  // levels as last dumped
+    std::uint8_t shown = 0;  // levels at the last change
 
     std::uint8_t latchedNibble = 0x0F;
     bool latchedContinuous = false;
@@ -206,7 +206,7 @@ void SimulatedBackend::showLevels(Device &device, Clock::time_point time)
                 scopes.push_back({"dev" + std::to_string(each->slot), wireNames(each->board), each->shown});
             vcd.writeDefinitions(scopes);
         }
-        vcd.change(time, static_cast<std::size_t>(device.slot), device.shown, now);
+        vcd.change(time, static_cast<std::size_t>(device.slot), now);
     }
     device.shown = now;
 }

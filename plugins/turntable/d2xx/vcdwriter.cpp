@@ -31,7 +31,7 @@ void VcdWriter::close()
     std::fclose(file);
     file = nullptr;
     defined = false;
-    scopeCount = 0;
+    shown.clear();
     lastTime = -1;
 }
 
@@ -57,7 +57,9 @@ void VcdWriter::writeDefinitions(const std::vector<Scope> &scopes)
     if (!file || defined)
         return;
     defined = true;
-    scopeCount = scopes.size();
+    shown.clear();
+    for (const Scope &scope : scopes)
+        shown.push_back(scope.levels);
 
     char date[64] = "";
     const std::time_t now = std::time(nullptr);
@@ -85,11 +87,13 @@ void VcdWriter::writeDefinitions(const std::vector<Scope> &scopes)
     lastTime = 0;
 }
 
-void VcdWriter::change(std::chrono::steady_clock::time_point time, std::size_t index, std::uint8_t before,
-                       std::uint8_t after)
+void VcdWriter::change(std::chrono::steady_clock::time_point time, std::size_t index, std::uint8_t levels)
 {
-    if (!file || !defined || index >= scopeCount || before == after)
+    if (!file || !defined || index >= shown.size() || shown[index] == levels)
         return;
+    const std::uint8_t before = shown[index];
+    const std::uint8_t after = levels;
+    shown[index] = levels;
     long long us = std::chrono::duration_cast<std::chrono::microseconds>(time - origin).count();
     if (us < lastTime)
         us = lastTime;

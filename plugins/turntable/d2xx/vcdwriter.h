@@ -31,9 +31,8 @@ public:
     // Definitions are written once, at the first change, for the scopes known then.
     bool hasDefinitions() const { return defined; }
     void writeDefinitions(const std::vector<Scope> &scopes);
-    // Records the lines of scope `index` that differ between `before` and `after`.
-    void change(std::chrono::steady_clock::time_point time, std::size_t index, std::uint8_t before,
-                std::uint8_t after);
+    // Records the lines of scope `index` that differ from what the dump last showed.
+    void change(std::chrono::steady_clock::time_point time, std::size_t index, std::uint8_t levels);
     void flush();
 
 private:
@@ -41,7 +40,7 @@ private:
 
     std::FILE *file = nullptr;
     bool defined = false;
-    std::size_t scopeCount = 0;
+    std::vector<std::uint8_t> shown;  // per scope
     std::chrono::steady_clock::time_point origin;
     long long lastTime = -1;
 };
