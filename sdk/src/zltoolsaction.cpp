@@ -80,6 +80,9 @@ ZLToolsAction::ImageIOHandle *ZLToolsAction::acquireImageIO(QString path, ZLImag
         return nullptr;
     if (info && !handle->imageIO.imageHandle().isNull())
         handle->imageIO.imageInformation(info);
+    // A file that opened but did not decode leaves no pixels to point at.
+    if (pixels)
+        *pixels = ZLImagePixels();
     handle->imageIO.lockImagePixels(pixels, ZLRect());
     return handle.release();
 }

@@ -574,6 +574,20 @@ void tst_ImageIO::toolsImageAccess()
     QVERIFY(!QFileInfo::exists(path("tool-none.png")));
     QVERIFY(!ZLToolsAction::releaseImageIO(nullptr, path("tool-none.png"), info, pixels));
 
+    // A file that opens but does not decode: a handle, and no pixels to point at.
+    QFile truncated(path("truncated.png"));
+    QVERIFY(truncated.open(QIODevice::WriteOnly));
+    truncated.write(fileContents(source).left(40));
+    truncated.close();
+    ZLImageInfo untouched = layout(9, 9, 9, 9);
+    pixels.byteCount = 5;
+    handle = ZLToolsAction::acquireImageIO(truncated.fileName(), &untouched, &pixels);
+    QVERIFY(handle);
+    QCOMPARE(untouched, layout(9, 9, 9, 9));
+    QCOMPARE(pixels.data, nullptr);
+    QCOMPARE(pixels.byteCount, 0u);
+    ZLToolsAction::releaseImageIO(handle);
+
     QVERIFY(ZLImageProcessing::acquireImageHandle(path("missing.png")).isNull());
     QCOMPARE(ZLImageProcessing::acquireImageHandle(source).size(), QSize(6, 5));
 }
