@@ -1,5 +1,7 @@
 #include "libftdibackend.h"
 
+#include "ft245reeprom.h"
+
 #include <ftdi.h>
 #include <libusb.h>
 
@@ -14,12 +16,6 @@ constexpr int vendorId = 0x0403;
 constexpr int productId = 0x6001;
 constexpr DWORD deviceId = 0x04036001;
 
-// FT245R EEPROM: 64 words; string descriptors (offset | 0x80, length in bytes) at
-// 0x0E..0x13, the strings after them, the checksum in the last word. The user area is
-// what lies between the end of the strings and the checksum.
-constexpr std::size_t eepromSize = 0x80;
-constexpr std::size_t checksumOffset = 0x7E;
-constexpr std::size_t firstStringDescriptor = 0x0E;
 constexpr std::size_t eepromBufferSize = 256;
 
 void copyText(char *target, std::size_t capacity, const std::string &text)
@@ -241,21 +237,8 @@ FT_STATUS LibftdiBackend::readUserArea(Link &link)
     unsigned char image[eepromBufferSize] = {};
     if (ftdi_get_eeprom_buf(link.ctx, image, sizeof image) < 0)
         return FT_IO_ERROR;
-
-    // libftdi does not bound the user area of R chips: every offset is checked here.
-    std::size_t stringsEnd = firstStringDescriptor + 6;
-    for (std::size_t d = firstStringDescriptor; d < firstStringDescriptor + 6; d += 2) {
-        const std::size_t offset = image[d] & 0x7F;
-        const std::size_t length = image[d + 1];
-        if (length == 0)
-            continue;
-        if (offset < firstStringDescriptor + 6 || offset + length > checksumOffset)
-            return FT_IO_ERROR;
-        stringsEnd = std::max(stringsEnd, offset + length);
-    }
-    stringsEnd += stringsEnd & 1;
-    link.userArea.assign(image + std::min(stringsEnd, checksumOffset), image + checksumOffset);
-    static_assert(checksumOffset < eepromSize, "checksum lies inside the EEPROM");
+    if (!ft245rUserArea(image, sizeof image, &link.userArea))
+        return FT_IO_ERROR;
     link.userAreaRead = true;
     return FT_OK;
 }

@@ -1,4 +1,5 @@
 #include "d2xx.h"
+#include "ft245reeprom.h"
 
 #include <QtTest>
 
@@ -14,6 +15,8 @@ private slots:
     void listsNothing();
     void openFails();
     void callsOnInvalidHandles();
+    void userAreaOfImage_data();
+    void userAreaOfImage();
 };
 
 void tst_D2xxLibftdi::initTestCase()
@@ -74,6 +77,45 @@ void tst_D2xxLibftdi::callsOnInvalidHandles()
         QCOMPARE(FT_GetDeviceInfo(handle, nullptr, nullptr, nullptr, nullptr, nullptr),
                  FT_STATUS(FT_INVALID_HANDLE));
     }
+}
+
+void tst_D2xxLibftdi::userAreaOfImage_data()
+{
+    QTest::addColumn<QByteArray>("descriptors");  // offset | 0x80 and length, three times
+    QTest::addColumn<int>("size");                 // -1: refused
+    QTest::addColumn<int>("first");                // offset of the area's first byte
+
+    QTest::newRow("typical") << QByteArray("\x98\x12\xaa\x20\xca\x12", 6) << 0x7E - 0x5C << 0x5C;
+    QTest::newRow("odd end") << QByteArray("\x98\x11\x00\x00\x00\x00", 6) << 0x7E - 0x2A << 0x2A;
+    QTest::newRow("no strings") << QByteArray(6, '\0') << 0x7E - 0x18 << 0x18;
+    QTest::newRow("strings up to the checksum") << QByteArray("\x98\x66\x00\x00\x00\x00", 6) << 0 << 0x7E;
+    QTest::newRow("string over the checksum") << QByteArray("\x98\x67\x00\x00\x00\x00", 6) << -1 << 0;
+    QTest::newRow("string in the header") << QByteArray("\x90\x04\x00\x00\x00\x00", 6) << -1 << 0;
+    QTest::newRow("string in the configuration") << QByteArray("\x00\x00\x94\x04\x00\x00", 6) << -1 << 0;
+    QTest::newRow("longest length") << QByteArray("\x00\x00\x00\x00\xff\xff", 6) << -1 << 0;
+}
+
+void tst_D2xxLibftdi::userAreaOfImage()
+{
+    QFETCH(QByteArray, descriptors);
+    QFETCH(int, size);
+    QFETCH(int, first);
+
+    std::vector<std::uint8_t> image(256);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = std::uint8_t(i);
+    std::copy(descriptors.begin(), descriptors.end(), image.begin() + 0x0E);
+
+    std::vector<std::uint8_t> area{1, 2, 3};
+    QCOMPARE(d2xx::ft245rUserArea(image.data(), image.size(), &area), size >= 0);
+    if (size < 0)
+        return;
+    QCOMPARE(int(area.size()), size);
+    if (size > 0) {
+        QCOMPARE(int(area.front()), first);
+        QCOMPARE(int(area.back()), 0x7D);
+    }
+    QVERIFY(!d2xx::ft245rUserArea(image.data(), d2xx::ft245rEepromSize - 1, &area));
 }
 
 QTEST_GUILESS_MAIN(tst_D2xxLibftdi)
