@@ -1,5 +1,5 @@
 #include <QDesktopServices>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -98,8 +98,11 @@ void TestMainPage::cleanup()
     m_deviceChanged.reset();
     m_spinState.reset();
     m_willClose.reset();
+    m_view->hide();
+    m_view->releaseResources();
     m_view.reset();
     m_engine.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestMainPage::call(const char *function, const QVariant &argument)
@@ -383,7 +386,8 @@ void TestMainPage::dialogClosesOnEscapeOnlyAndDestroysItself()
 
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
+    // The polish helpers bring in Qt Widgets, whose presence QtTest's key events assume.
+    QApplication app(argc, argv);
     Q_INIT_RESOURCE(qml);
     Q_INIT_RESOURCE(icons);
     TestMainPage test;

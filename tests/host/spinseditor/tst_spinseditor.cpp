@@ -1,10 +1,11 @@
 #include "zlturntablespins.h"
 
+#include "zlpluginslist.h"
 #include "zlturntablehardware.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
@@ -307,11 +308,14 @@ void TestSpinsEditor::manualCaptureDisablesTheDelays()
 
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
+    // The polish helpers bring in Qt Widgets, whose presence QtTest's key events assume.
+    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Marvolix"));
     QCoreApplication::setApplicationName(QStringLiteral("Spinwright"));
     Q_INIT_RESOURCE(qml);
     Q_INIT_RESOURCE(icons);
+    // Owns the shared QML engine, as in the program, and deletes it last.
+    ZLPluginsList plugins;
     TestSpinsEditor test;
     return QTest::qExec(&test, argc, argv);
 }

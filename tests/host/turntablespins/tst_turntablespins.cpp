@@ -1,5 +1,6 @@
 #include "zlturntablespins.h"
 
+#include "zlpluginslist.h"
 #include "zlturntablehardware.h"
 
 #include <QDir>
@@ -435,6 +436,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Spinwright"));
     Q_INIT_RESOURCE(qml);
     Q_INIT_RESOURCE(icons);
+    // Owns the shared QML engine, as in the program, and deletes it last.
+    ZLPluginsList plugins;
     TestTurntableSpins test;
     return QTest::qExec(&test, argc, argv);
 }
