@@ -30,6 +30,8 @@
 //   5-degree counts made. A command shorter than a caller's polling interval is over before
 //   the caller can see ready low.
 // - any other mask: the lines follow the writes, nothing else happens.
+// Outside bit-bang mode writes are traced but move no line. A device holds one handle at a
+// time: FT_Open of a device this process already has open fails with FT_DEVICE_NOT_OPENED.
 //
 // All calls are thread-safe: the simulator holds one lock, so a test thread may read the
 // trace and the position while a motor worker writes.
