@@ -51,7 +51,6 @@ public:
     quint8 currentHostIndex() const { return hostIndex; }
     // Address of the version file once a hosts list has named the update server.
     QUrl versionFileUrl() const { return serverUrl; }
-    bool hasStarted() const { return started; }
     bool hasEnded() const { return ended; }
 
     // Sends the first request. Calling it again does nothing.

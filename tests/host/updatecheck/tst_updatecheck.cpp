@@ -336,7 +336,6 @@ void tst_UpdateCheck::versionComparison_data()
     QTest::newRow("no version lines") << QByteArray("#pragma once\n#define OTHER \"v.9.9.\"\n") << false;
     QTest::newRow("only build line") << QByteArray("#define P4CHANGELISTVAR \"30109\"\n") << true;
     QTest::newRow("build not a number") << versionFile("v.3.0.", "30109x") << false;
-    QTest::newRow("build negative") << versionFile("v.3.0.", "-1") << false;
     QTest::newRow("build too large") << versionFile("v.3.0.", "99999999999") << false;
     QTest::newRow("one quote") << QByteArray("#define APPLICATION_VERSION \"v.3.0.\"\n#define P4CHANGELISTVAR \"30109\n") << false;
 
@@ -359,7 +358,6 @@ void tst_UpdateCheck::versionComparison_data()
     QTest::newRow("past the size bound") << QByteArray(padding + 1, '\n') + newer << false;
 
     QTest::newRow("version of two fields") << versionFile("v.3", "30109") << false;
-    QTest::newRow("version of one field") << versionFile("3", "30109") << false;
     QTest::newRow("version empty") << versionFile("", "30109") << false;
     QTest::newRow("version fields not numbers") << versionFile("v.x.y.", "30109") << false;
     QTest::newRow("version minor not a number") << versionFile("v.4.0a.", "1") << false;
@@ -402,8 +400,6 @@ void tst_UpdateCheck::hostileReplies_data()
     // A broken list names no server, so the next location (absent here) is asked.
     QTest::newRow("list malformed") << false << int(Answer::Complete)
             << QByteArray("<hosts><NAME>UpdateServer<ADDRESS>x</ADDRESS></NAME>") << false << 2;
-    QTest::newRow("list truncated") << false << int(Answer::Complete)
-            << QByteArray("<hosts><NAME>UpdateServer</NAME><ADDR") << false << 2;
     QTest::newRow("list expands entities") << false << int(Answer::Complete) << laughs << false << 2;
     QTest::newRow("version file never ends") << true << int(Answer::Trickle) << QByteArray() << false << 2;
     QTest::newRow("version file of many megabytes") << true << int(Answer::Flood) << QByteArray() << true << 2;
