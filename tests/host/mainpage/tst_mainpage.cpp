@@ -98,11 +98,8 @@ void TestMainPage::cleanup()
     m_deviceChanged.reset();
     m_spinState.reset();
     m_willClose.reset();
-    m_view->hide();
-    m_view->releaseResources();
     m_view.reset();
     m_engine.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestMainPage::call(const char *function, const QVariant &argument)
