@@ -49,7 +49,6 @@ private slots:
     void firstAngleAlwaysCounts();
     void clearEmptiesTheList();
     void modeLayouts();
-    void removeVideoModeKeepsTheMode();
     void manualCaptureDisablesTheDelays();
 
 private:
@@ -278,16 +277,6 @@ void TestSpinsEditor::modeLayouts()
     QVERIFY(control("angleView")->parentItem()->isVisible());
     QVERIFY(!control("imagesCountCombo")->isVisible());
     QVERIFY(!control("manualButton")->isVisible());
-}
-
-void TestSpinsEditor::removeVideoModeKeepsTheMode()
-{
-    QObject *mode = object("shootingModeCombo");
-    mode->setProperty("currentIndex", 1);
-    m_spins->removeVideoMode();
-    QCOMPARE(mode->property("count").toInt(), 2);
-    QCOMPARE(mode->property("currentIndex").toInt(), 1);
-    QVERIFY(control("addAngleButton")->isVisible());
 }
 
 void TestSpinsEditor::manualCaptureDisablesTheDelays()
