@@ -1,6 +1,7 @@
 #include "d2xxsim.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlplugin.h"
+#include "zlpluginslist.h"
 #include "zlqmlturntablecontrol.h"
 
 #include <QtTest>
@@ -48,6 +49,7 @@ class tst_TurntableUi : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -79,6 +81,8 @@ private:
     bool isEnabled(const char *objectName) const;
     void showAdvancedTab();
 
+    // Owns the shared QML engine, as in the host, and deletes it at the end.
+    std::unique_ptr<ZLPluginsList> plugins;
     QTemporaryDir dataHome;
     QLocale startLocale;
     std::unique_ptr<ZLMarvolixTurntableControl> control;
@@ -93,12 +97,18 @@ void tst_TurntableUi::initTestCase()
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     QVERIFY(ZLAbstractPlugin::applicationLocalDataDirectory().startsWith(dataHome.path()));
     setHostPalette();
+    plugins = std::make_unique<ZLPluginsList>();
 
     ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
         [](ZLTurntableHardware *device, size_t index, bool) { device->setCurrentTurntableIndex(index); };
     ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
         [](ZLTurntableHardware *device, size_t) { device->setCurrentTurntableIndex(SIZE_MAX); };
     ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
+}
+
+void tst_TurntableUi::cleanupTestCase()
+{
+    plugins.reset();
 }
 
 void tst_TurntableUi::init()
