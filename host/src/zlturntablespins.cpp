@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJSValue>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -95,6 +96,50 @@ QStringList dropInvalidValues(QJsonObject &object)
     return invalid;
 }
 
+// The settings object of the file; what cannot be used is left out and described in *problem.
+QJsonObject readSettingsObject(const QString &path, QString *problem)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *problem = file.errorString();
+        return {};
+    }
+    if (file.size() > maxSettingsFileSize) {
+        *problem = tr("the file is larger than %1 bytes").arg(maxSettingsFileSize);
+        return {};
+    }
+    const QByteArray data = file.read(maxSettingsFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *problem = file.errorString();
+        return {};
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *problem = tr("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        return {};
+    }
+    if (!document.isObject()) {
+        *problem = tr("it does not hold a JSON object");
+        return {};
+    }
+    QJsonObject object = document.object();
+    const QStringList invalid = dropInvalidValues(object);
+    if (!invalid.isEmpty())
+        *problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
+    return object;
+}
+
+// Keeps an unusable file for the user instead of overwriting it at the next save.
+QString setAside(const QString &path)
+{
+    const QString badPath = path + QLatin1String(".bad");
+    QFile::remove(badPath);
+    if (!QFile::rename(path, badPath))
+        return tr("it could not be moved aside");
+    return tr("it has been kept as \"%1\"").arg(QDir::toNativeSeparators(badPath));
+}
+
 } // namespace
 
 ZLTurntableSpinsPrivateExOS::ZLTurntableSpinsPrivateExOS(QObject *editorItem)
@@ -169,42 +214,15 @@ QQuickItem *ZLTurntableSpins::createPluginUIFrameView()
     updateTurntableStepsPerRevolution();
 
     const QString path = settingsFilePath();
-    QFile file(path);
-    if (!file.exists())
+    if (!QFileInfo::exists(path))
         return item;
 
     QString problem;
-    QJsonObject stored;
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = file.errorString();
-    } else if (file.size() > maxSettingsFileSize) {
-        problem = tr("the file is larger than %1 bytes").arg(maxSettingsFileSize);
-    } else {
-        const QByteArray data = file.read(maxSettingsFileSize + 1);
-        QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
-        if (file.error() != QFileDevice::NoError)
-            problem = file.errorString();
-        else if (parseError.error != QJsonParseError::NoError)
-            problem = tr("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
-        else if (!document.isObject())
-            problem = tr("it does not hold a JSON object");
-        stored = document.object();
-        const QStringList invalid = dropInvalidValues(stored);
-        if (problem.isEmpty() && !invalid.isEmpty())
-            problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
-    }
-    file.close();
-
+    QJsonObject stored = readSettingsObject(path, &problem);
     if (!problem.isEmpty()) {
-        const QString badPath = path + QLatin1String(".bad");
-        QFile::remove(badPath);
-        const QString kept = QFile::rename(path, badPath)
-                ? tr("it has been kept as \"%1\"").arg(QDir::toNativeSeparators(badPath))
-                : tr("it could not be moved aside");
         d->settingsFileError = tr("The spin settings file \"%1\" could not be read (%2). "
-                                  "The default spin settings are used; %3.")
-                .arg(QDir::toNativeSeparators(path), problem, kept);
+                                  "Default values are used in its place; %3.")
+                .arg(QDir::toNativeSeparators(path), problem, setAside(path));
         setLastError(d->settingsFileError);
     }
 
