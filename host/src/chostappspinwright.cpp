@@ -414,7 +414,9 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
 
     switch (result) {
     case SpinStepResult::Rotating:
-        runState = RunRotating;
+        // A pause pressed during the delays holds the spin at the end of this rotation.
+        if (runState != RunPaused)
+            runState = RunRotating;
         break;
     case SpinStepResult::Finished:
         spins.turntable()->stepsSpinningWillStop();

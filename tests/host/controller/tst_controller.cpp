@@ -85,6 +85,7 @@ private slots:
     void refusedSpinStart();
     void stopResetsStepIndex();
     void pauseAndResume();
+    void pauseDuringDelay();
     void refusedRotation();
     void disconnectDuringRotation();
     void exitButton();
@@ -518,6 +519,35 @@ void tst_Controller::pauseAndResume()
     turntable->setHoldRotations(false);
     sendSignal("turntableSpinStateChanged", 1);
     QVERIFY(panelsEnabled(false));
+    finishSpin();
+    QCOMPARE(progress(), (QList<float>{0.25f, 0.5f, 0.75f, 1.0f}));
+    QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 270, 360}));
+}
+
+void tst_Controller::pauseDuringDelay()
+{
+    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00"),
+                       QStringLiteral("270.00")});
+    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
+    sendSignal("turntableDeviceChanged", 0);
+    // Paused before the first delay has run out: the cycle finishes and turns the table on.
+    sendSignal("turntableSpinStateChanged", 1);
+    sendSignal("turntableSpinStateChanged", 0);
+    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunPaused);
+
+    // ... but there the spin waits for the user.
+    turntable->releaseRotation();
+    QTRY_COMPARE(turntable->reportThreads().size(), 1);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunPaused);
+    bool delayOver = false;
+    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
+    QTRY_VERIFY(delayOver);
+    QCOMPARE(progress(), QList<float>{0.25f});
+
+    turntable->setHoldRotations(false);
+    sendSignal("turntableSpinStateChanged", 1);
     finishSpin();
     QCOMPARE(progress(), (QList<float>{0.25f, 0.5f, 0.75f, 1.0f}));
     QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 270, 360}));
