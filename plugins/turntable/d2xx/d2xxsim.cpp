@@ -42,9 +42,9 @@ std::vector<std::uint8_t> identityRecord(int kind, int model)
 
 DeviceSpec recordDevice(int kind, int row)
 {
-    DeviceSpec spec;
-    spec.userArea = userAreaWith(identityRecord(kind, row));
-    return spec;
+    DeviceSpec layout;
+    layout.userArea = userAreaWith(identityRecord(kind, row));
+    return layout;
 }
 
 DeviceSpec turntableDevice(int row)
@@ -54,32 +54,32 @@ DeviceSpec turntableDevice(int row)
 
 DeviceSpec plainDevice()
 {
-    DeviceSpec spec;
-    spec.userArea = userAreaWith({});
-    return spec;
+    DeviceSpec layout;
+    layout.userArea = userAreaWith({});
+    return layout;
 }
 
 DeviceSpec shortDevice()
 {
     // The start of a valid record, so that a reader ignoring the size would be fooled.
-    DeviceSpec spec;
-    spec.userArea = identityRecord(1, 0);
-    spec.userArea.resize(4);
-    return spec;
+    DeviceSpec layout;
+    layout.userArea = identityRecord(1, 0);
+    layout.userArea.resize(4);
+    return layout;
 }
 
 DeviceSpec busyDevice()
 {
-    DeviceSpec spec = turntableDevice(0);
-    spec.openElsewhere = true;
-    return spec;
+    DeviceSpec layout = turntableDevice(0);
+    layout.openElsewhere = true;
+    return layout;
 }
 
 DeviceSpec otherDevice()
 {
-    DeviceSpec spec = turntableDevice(0);
-    spec.description = "FT232R USB UART";
-    return spec;
+    DeviceSpec layout = turntableDevice(0);
+    layout.description = "FT232R USB UART";
+    return layout;
 }
 
 void reset()
@@ -92,9 +92,9 @@ bool attach(const std::string &list, std::string *errorText)
     return simulator().attachList(list, errorText);
 }
 
-int attach(const DeviceSpec &spec)
+int attach(const DeviceSpec &layout)
 {
-    return simulator().attach(spec);
+    return simulator().attach(layout);
 }
 
 int slotCount()

@@ -76,7 +76,7 @@ void reset();
 // malformed entry attaches nothing at all and returns false with a message in errorText.
 bool attach(const std::string &list, std::string *errorText = nullptr);
 // Attaches one device; returns its slot.
-int attach(const DeviceSpec &spec);
+int attach(const DeviceSpec &layout);
 int slotCount();
 
 // Makes FT_Open of this device fail with the given status (FT_OK restores normal opens).

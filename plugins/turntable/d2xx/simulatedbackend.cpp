@@ -89,7 +89,7 @@ std::vector<std::string> wireNames(Board board)
 
 struct SimulatedBackend::Device
 {
-    d2xxsim::DeviceSpec spec;
+    d2xxsim::DeviceSpec layout;
     int slot = 0;
     std::string serialNumber;
 
@@ -317,12 +317,12 @@ FT_STATUS SimulatedBackend::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, DW
         if (filled == capacity)
             break;
         FT_DEVICE_LIST_INFO_NODE &node = list[filled++];
-        node.Flags = device->spec.openElsewhere ? FT_FLAGS_OPENED : 0;
+        node.Flags = device->layout.openElsewhere ? FT_FLAGS_OPENED : 0;
         node.Type = FT_DEVICE_232R;
         node.ID = 0x04036001;
         node.LocId = static_cast<DWORD>(0x100 + device->slot);
         copyText(node.SerialNumber, sizeof node.SerialNumber, device->serialNumber);
-        copyText(node.Description, sizeof node.Description, device->spec.description);
+        copyText(node.Description, sizeof node.Description, device->layout.description);
         node.ftHandle = reinterpret_cast<FT_HANDLE>(device->openHandle);
     }
     *numDevices = filled;
@@ -343,7 +343,7 @@ FT_STATUS SimulatedBackend::open(int deviceNumber, FT_HANDLE *handle)
             continue;
         if (device->openStatus != FT_OK)
             return device->openStatus;
-        if (device->spec.openElsewhere || device->openHandle != 0)
+        if (device->layout.openElsewhere || device->openHandle != 0)
             return FT_DEVICE_NOT_OPENED;
         device->openHandle = nextHandle++;
         handles[device->openHandle] = device->slot;
@@ -375,7 +375,7 @@ FT_STATUS SimulatedBackend::eeUaSize(FT_HANDLE handle, DWORD *size)
         return status;
     if (!size)
         return FT_INVALID_PARAMETER;
-    *size = static_cast<DWORD>(device->spec.userArea.size());
+    *size = static_cast<DWORD>(device->layout.userArea.size());
     return FT_OK;
 }
 
@@ -388,8 +388,8 @@ FT_STATUS SimulatedBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLe
         return status;
     if (!data || !bytesRead)
         return FT_INVALID_PARAMETER;
-    const std::size_t n = std::min<std::size_t>(dataLength, device->spec.userArea.size());
-    std::copy_n(device->spec.userArea.begin(), n, data);
+    const std::size_t n = std::min<std::size_t>(dataLength, device->layout.userArea.size());
+    std::copy_n(device->layout.userArea.begin(), n, data);
     *bytesRead = static_cast<DWORD>(n);
     return FT_OK;
 }
@@ -516,7 +516,7 @@ FT_STATUS SimulatedBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWO
     if (serialNumber)
         copyText(serialNumber, 16, device->serialNumber);
     if (description)
-        copyText(description, 64, device->spec.description);
+        copyText(description, 64, device->layout.description);
     return FT_OK;
 }
 
@@ -566,18 +566,18 @@ bool SimulatedBackend::attachList(const std::string &list, std::string *errorTex
     std::vector<d2xxsim::DeviceSpec> specs;
     if (!parseList(list, &specs, errorText))
         return false;
-    for (const auto &spec : specs)
-        attach(spec);
+    for (const auto &layout : specs)
+        attach(layout);
     return true;
 }
 
-int SimulatedBackend::attach(const d2xxsim::DeviceSpec &spec)
+int SimulatedBackend::attach(const d2xxsim::DeviceSpec &layout)
 {
     std::lock_guard<std::mutex> lock(mutex);
     auto device = std::make_unique<Device>();
-    device->spec = spec;
+    device->layout = layout;
     device->slot = static_cast<int>(devices.size());
-    device->serialNumber = spec.serialNumber.empty() ? "SIM" + std::to_string(device->slot) : spec.serialNumber;
+    device->serialNumber = layout.serialNumber.empty() ? "SIM" + std::to_string(device->slot) : layout.serialNumber;
     devices.push_back(std::move(device));
     return devices.back()->slot;
 }

@@ -38,7 +38,7 @@ public:
 
     void reset();
     bool attachList(const std::string &list, std::string *errorText);
-    int attach(const d2xxsim::DeviceSpec &spec);
+    int attach(const d2xxsim::DeviceSpec &layout);
     int slotCount();
 
     void setOpenStatus(int slot, FT_STATUS status);

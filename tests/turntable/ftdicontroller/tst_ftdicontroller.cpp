@@ -13,9 +13,9 @@ static void attachDevices(const QString &list)
 {
     for (const QString &token : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         if (token == QLatin1String("othermagic")) {
-            d2xxsim::DeviceSpec spec = d2xxsim::turntableDevice(3);
-            spec.userArea[0] = 0xD2;
-            d2xxsim::attach(spec);
+            d2xxsim::DeviceSpec layout = d2xxsim::turntableDevice(3);
+            layout.userArea[0] = 0xD2;
+            d2xxsim::attach(layout);
         } else if (token == QLatin1String("failsopen")) {
             d2xxsim::setOpenStatus(d2xxsim::attach(d2xxsim::turntableDevice(4)), FT_DEVICE_NOT_OPENED);
         } else {
