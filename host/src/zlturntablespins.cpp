@@ -29,6 +29,10 @@ const char anglesModelProperty[] = "ShootingAnglesModel";
 
 // Far more than any spin needs; the limit only keeps a stray file from being read whole.
 constexpr qint64 maxSettingsFileSize = 1024 * 1024;
+// Two decimals give no more distinct angles in a turn; it also keeps the 16-bit step index
+// of a spin from wrapping round and starting the spin over.
+constexpr int maxImagesCount = 36000;
+constexpr int maxAngleCount = maxImagesCount + 1;
 // Keeps a hand-edited delay from overflowing the millisecond timers.
 constexpr float maxDelaySeconds = 24.0f * 60.0f * 60.0f;
 
@@ -63,7 +67,7 @@ QVariantMap toMap(const QVariant &value)
 
 bool isAngleList(const QJsonValue &value)
 {
-    if (!value.isArray())
+    if (!value.isArray() || value.toArray().size() > maxAngleCount)
         return false;
     for (const QJsonValue &entry : value.toArray()) {
         bool ok = false;
@@ -158,6 +162,7 @@ void ZLTurntableSpinsPrivateExOS::fixedImagesCountChanged(int imagesCount)
 {
     angleTexts.clear();
     angleTexts << QStringLiteral("0.00");
+    imagesCount = qMin(imagesCount, maxImagesCount);
     const float step = 360.0f / float(imagesCount);
     for (int i = 1; i < imagesCount; ++i) {
         const float angle = float(i) * step;

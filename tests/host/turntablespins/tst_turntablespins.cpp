@@ -99,6 +99,7 @@ private slots:
 
     void evenlySpacedAngles_data();
     void evenlySpacedAngles();
+    void hugeImagesCountStaysCountable();
     void customAngles_data();
     void customAngles();
 
@@ -144,6 +145,16 @@ void TestTurntableSpins::evenlySpacedAngles_data()
     QTest::newRow("1") << 1 << QStringList{"0.00"};
     QTest::newRow("0") << 0 << QStringList{"0.00"};
     QTest::newRow("negative") << -4 << QStringList{"0.00"};
+}
+
+void TestTurntableSpins::hugeImagesCountStaysCountable()
+{
+    Spins s;
+    s.chooseImagesCount(70000);
+    const QStringList angles = s.spins.angleTexts();
+    QCOMPARE(angles.size(), 36000);
+    QCOMPARE(angles.at(1), QStringLiteral("0.01"));
+    QCOMPARE(angles.last(), QStringLiteral("359.99"));
 }
 
 void TestTurntableSpins::evenlySpacedAngles()
@@ -372,6 +383,10 @@ void TestTurntableSpins::unusableFileIsReportedOnceAndKept_data()
     QTest::newRow("wrong value types") << json({{"shootingAnglesList", "45"}, {"preCaptureDelay", "soon"}});
     QTest::newRow("angle that is not a number") << json({{"shootingAnglesList", QJsonArray{"0.00", "abc"}}});
     QTest::newRow("too large") << QByteArray(1024 * 1024 + 10, ' ');
+    QJsonArray tooManyAngles;
+    for (int i = 0; i < 36002; ++i)
+        tooManyAngles << QString::number(i / 100.0, 'f', 2);
+    QTest::newRow("too many angles") << json({{"shootingAnglesList", tooManyAngles}});
 }
 
 void TestTurntableSpins::unusableFileIsReportedOnceAndKept()
