@@ -314,6 +314,7 @@ void CHostAppSpinwright::applicationClosing()
 
 void CHostAppSpinwright::turntableRotationStopped()
 {
+    rotationPending = false;
     if (runState == RunPaused || runState == RunAtRest)
         return;
     runState = RunAtRest;
@@ -327,6 +328,7 @@ void CHostAppSpinwright::turntableDeviceChanged(int index)
         return;
     if (turntable->currentTurntableIndex() != noTurntable)
         turntable->closeHardware();
+    rotationPending = false;
     // Reports the old device has queued must be handled before the new one answers.
     QCoreApplication::sendPostedEvents();
     resetDefaultUi(nullptr, true);
@@ -346,6 +348,7 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         // A stopped spin must not fire the camera or move the table once more.
         captureTimer.stop();
         rotateTimer.stop();
+        rotationPending = false;
         turntable->stopAngleRotation();
         setUiItemsEnabled(true);
         spins.setStepIndex(0);
@@ -362,7 +365,9 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         }
         runState = RunRotating;
         setUiItemsEnabled(false);
-        turntableRotationStopped();
+        // Resumed while the table still turns: the picture waits for the end of the move.
+        if (!rotationPending)
+            turntableRotationStopped();
         break;
     case 100:
         SpinwrightPlatform::openDriverInstaller();
@@ -417,6 +422,7 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
         // A pause pressed during the delays holds the spin at the end of this rotation.
         if (runState != RunPaused)
             runState = RunRotating;
+        rotationPending = true;
         break;
     case SpinStepResult::Finished:
         spins.turntable()->stepsSpinningWillStop();
@@ -446,6 +452,8 @@ void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
 {
     if (!onMainThread())
         return;
+    // A vanished device reports no end of its move.
+    rotationPending = false;
     resetDefaultUi(nullptr, false);
     setUiItemsEnabled(false);
     showMessage(tr("Device disconnected"), turntable->lastError());

@@ -79,5 +79,7 @@ private:
     // The delays of the capture cycle; single-shot, stopped when a spin is stopped.
     QTimer captureTimer;
     QTimer rotateTimer;
+    // A requested rotation whose end has not been reported yet, whatever runState says.
+    bool rotationPending = false;
     bool closed = false;
 };

@@ -86,6 +86,7 @@ private slots:
     void stopResetsStepIndex();
     void pauseAndResume();
     void pauseDuringDelay();
+    void resumeWhileTurning();
     void refusedRotation();
     void disconnectDuringRotation();
     void exitButton();
@@ -522,6 +523,30 @@ void tst_Controller::pauseAndResume()
     finishSpin();
     QCOMPARE(progress(), (QList<float>{0.25f, 0.5f, 0.75f, 1.0f}));
     QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 270, 360}));
+}
+
+void tst_Controller::resumeWhileTurning()
+{
+    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00")});
+    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
+    sendSignal("turntableDeviceChanged", 0);
+    sendSignal("turntableSpinStateChanged", 1);
+    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    sendSignal("turntableSpinStateChanged", 0);
+    sendSignal("turntableSpinStateChanged", 1);
+    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunRotating);
+
+    // No picture while the table is still on its way to 90.
+    bool delayOver = false;
+    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
+    QTRY_VERIFY(delayOver);
+    QCOMPARE(progress(), QList<float>{1.0f / 3});
+    QCOMPARE(turntable->rotationTargets(), QList<float>{90});
+
+    turntable->setHoldRotations(false);
+    finishSpin();
+    QCOMPARE(progress(), (QList<float>{1.0f / 3, 2.0f / 3, 1.0f}));
+    QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 360}));
 }
 
 void tst_Controller::pauseDuringDelay()
