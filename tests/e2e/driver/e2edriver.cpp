@@ -1,0 +1,447 @@
+#include "e2edriver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QtTest/QTest>
+
+#include <cstdio>
+
+namespace {
+
+// Generous: a spin on a loaded machine under a sanitizer takes a few seconds.
+constexpr qint64 stepTimeoutMs = 90000;
+
+void printLine(const QString &line)
+{
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+void collectItems(QQuickItem *item, QList<QQuickItem *> &items)
+{
+    items.append(item);
+    for (QQuickItem *child : item->childItems())
+        collectItems(child, items);
+}
+
+QString text(QObject *object, const char *property = "text")
+{
+    return object ? object->property(property).toString() : QStringLiteral("<missing>");
+}
+
+QString flag(QObject *object, const char *property)
+{
+    if (!object)
+        return QStringLiteral("<missing>");
+    return object->property(property).toBool() ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// QtTest types a whole text into widgets only; windows take it key by key.
+void typeKeys(QWindow *window, const QString &keys)
+{
+    for (const QChar key : keys)
+        QTest::keyClick(window, key.toLatin1());
+}
+
+} // namespace
+
+E2EDriver::E2EDriver(QObject *parent)
+    : QObject(parent)
+{
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, &E2EDriver::tick);
+}
+
+void E2EDriver::start()
+{
+    const QString scenario = qEnvironmentVariable("SPINWRIGHT_E2E_SCENARIO");
+    waitForPage();
+    if (scenario == QLatin1String("page")) {
+        act(QStringLiteral("report the page"), [this] {
+            printLine(QStringLiteral("title: ") + view()->title());
+            printLine(QStringLiteral("version: ") + text(item(QStringLiteral("versionLabel"))));
+            view()->close();
+        });
+    } else if (scenario == QLatin1String("spin-360")) {
+        setUpCustomTurntable(80);
+        chooseFixedCount(QStringLiteral("8"), QStringLiteral("0"), QStringLiteral("0"));
+        runToCompletion();
+        exitProgram();
+    } else if (scenario == QLatin1String("spin-custom-manual")) {
+        setUpCustomTurntable(80);
+        then(QStringLiteral("spin page"), [this] { return click(item(QStringLiteral("spinsPageButton"))); });
+        then(QStringLiteral("zero delays"), [this] {
+            return typeInto(item(QStringLiteral("preDelayField")), QStringLiteral("0"))
+                && typeInto(item(QStringLiteral("postDelayField")), QStringLiteral("0"));
+        });
+        then(QStringLiteral("custom mode"),
+             [this] { return choose(item(QStringLiteral("shootingModeCombo")), QStringLiteral("Custom Defined")); });
+        then(QStringLiteral("clear the angles"), [this] { return click(item(QStringLiteral("clearAnglesButton"))); });
+        addCustomAngles({QStringLiteral("30"), QStringLiteral("90"), QStringLiteral("200")});
+        then(QStringLiteral("manual capture"), [this] { return click(item(QStringLiteral("manualButton"))); });
+        runToCompletion();
+        exitProgram();
+    } else if (scenario == QLatin1String("spin-stop")) {
+        setUpCustomTurntable(80);
+        then(QStringLiteral("lock and ramp"), [this] {
+            QQuickItem *ramp = item(QStringLiteral("rampUpDegreesSpinBox"));
+            if (!ramp || !click(item(QStringLiteral("lockTableWhenIdleCheckBox"))))
+                return false;
+            ramp->setProperty("value", 250);
+            return true;
+        });
+        then(QStringLiteral("back to the spin page"), [this] { return click(item(QStringLiteral("spinsPageButton"))); });
+        then(QStringLiteral("counterclockwise"), [this] { return click(item(QStringLiteral("counterclockwiseButton"))); });
+        chooseFixedCount(QStringLiteral("8"), QStringLiteral("0.30"), QStringLiteral("0.30"));
+        then(QStringLiteral("start"), [this] { return click(item(QStringLiteral("startButton"))); });
+        then(QStringLiteral("stop after the second picture"), [this] {
+            QQuickItem *root = view()->rootObject();
+            // The page learns the progress through a queued call: take it in before reading.
+            QCoreApplication::sendPostedEvents(root, QEvent::MetaCall);
+            const double progress = text(item(QStringLiteral("progressBar")), "value").toDouble();
+            if (progress < 0.25)
+                return false;
+            auto *footer = root->property("footer").value<QQuickItem *>();
+            if (!click(item(QStringLiteral("stopButton"), footer)))
+                return false;
+            printLine(QStringLiteral("progress at stop: %1").arg(progress));
+            return true;
+        });
+        then(QStringLiteral("start offered again"),
+             [this] { return item(QStringLiteral("startButton"))->isEnabled(); });
+        act(QStringLiteral("report"), [this] { printState(); });
+        exitProgram();
+    } else if (scenario == QLatin1String("reload")) {
+        waitForOpenDevice();
+        // The custom turntable's values reach its panel through a queued refresh.
+        then(QStringLiteral("panel filled"), [this] {
+            return !text(item(QStringLiteral("stepsPerRevolutionField"))).isEmpty();
+        });
+        act(QStringLiteral("report"), [this] { printState(); });
+        exitProgram();
+    } else if (scenario == QLatin1String("screenshots")) {
+        takeScreenshots(qEnvironmentVariable("SPINWRIGHT_E2E_SHOTS"));
+    } else {
+        fail(QStringLiteral("unknown scenario \"%1\"").arg(scenario));
+        return;
+    }
+    stepClock.start();
+    poll.start();
+}
+
+void E2EDriver::then(const QString &what, Step step)
+{
+    steps.append({what, std::move(step)});
+}
+
+void E2EDriver::act(const QString &what, std::function<void()> action)
+{
+    then(what, [action] {
+        action();
+        return true;
+    });
+}
+
+void E2EDriver::tick()
+{
+    if (failed || current >= steps.size()) {
+        poll.stop();
+        return;
+    }
+    if (steps[current].second()) {
+        ++current;
+        stepClock.restart();
+    } else if (stepClock.elapsed() > stepTimeoutMs) {
+        fail(QStringLiteral("timed out at \"%1\"").arg(steps[current].first));
+    }
+}
+
+void E2EDriver::fail(const QString &why)
+{
+    failed = true;
+    poll.stop();
+    printLine(QStringLiteral("failed: ") + why);
+    QCoreApplication::exit(3);
+}
+
+void E2EDriver::waitForPage()
+{
+    // The controller has run once the spin editor sits in its container.
+    then(QStringLiteral("page loaded"), [this] {
+        QQuickItem *container = item(QStringLiteral("turntableSpinsUiContainer"));
+        if (!container || !container->property("contentItem").value<QQuickItem *>())
+            return false;
+        view()->requestActivate();
+        return true;
+    });
+}
+
+void E2EDriver::waitForOpenDevice()
+{
+    then(QStringLiteral("device open"), [this] { return item(QStringLiteral("startButton"))->isEnabled(); });
+}
+
+void E2EDriver::setUpCustomTurntable(int countsPerRevolution)
+{
+    then(QStringLiteral("pick the custom turntable"), [this] {
+        return choose(item(QStringLiteral("turntableDevicesList")), QStringLiteral("Marvolix Custom (Expert use)"));
+    });
+    waitForOpenDevice();
+    then(QStringLiteral("turntable page"), [this] { return click(item(QStringLiteral("pluginPageButton"))); });
+    then(QStringLiteral("advanced tab"),
+         [this] { return click(itemWithText(QStringLiteral("TabButton"), QStringLiteral("Advanced settings"))); });
+    then(QStringLiteral("counts per revolution"), [this, countsPerRevolution] {
+        return typeInto(item(QStringLiteral("stepsPerRevolutionField")), QString::number(countsPerRevolution));
+    });
+    // The simulated board's lines are active high.
+    then(QStringLiteral("line levels"), [this] {
+        return click(item(QStringLiteral("clockwiseActiveHighButton")))
+            && click(item(QStringLiteral("motorEnableActiveHighButton")));
+    });
+    then(QStringLiteral("basic tab"),
+         [this] { return click(itemWithText(QStringLiteral("TabButton"), QStringLiteral("Basic settings"))); });
+    then(QStringLiteral("full speed"), [this] {
+        QQuickItem *slider = item(QStringLiteral("rotationSpeedSlider"));
+        if (!isShown(slider))
+            return false;
+        slider->setProperty("value", 9);
+        QMetaObject::invokeMethod(slider, "moved");
+        return true;
+    });
+}
+
+void E2EDriver::chooseFixedCount(const QString &count, const QString &preDelay, const QString &postDelay)
+{
+    then(QStringLiteral("spin page"), [this] { return click(item(QStringLiteral("spinsPageButton"))); });
+    then(QStringLiteral("360 mode"),
+         [this] { return choose(item(QStringLiteral("shootingModeCombo")), QStringLiteral("360 Photography")); });
+    then(QStringLiteral("image count"), [this, count] { return choose(item(QStringLiteral("imagesCountCombo")), count); });
+    then(QStringLiteral("delays"), [this, preDelay, postDelay] {
+        return typeInto(item(QStringLiteral("preDelayField")), preDelay)
+            && typeInto(item(QStringLiteral("postDelayField")), postDelay);
+    });
+}
+
+void E2EDriver::addCustomAngles(const QStringList &angles)
+{
+    for (const QString &angle : angles) {
+        then(QStringLiteral("open the angle field"), [this] { return click(item(QStringLiteral("addAngleButton"))); });
+        then(QStringLiteral("type ") + angle, [this, angle] {
+            QQuickItem *field = item(QStringLiteral("angleField"));
+            if (!isShown(field) || !field->hasActiveFocus())
+                return false;
+            typeKeys(view(), angle);
+            QTest::keyClick(view(), Qt::Key_Return);
+            return true;
+        });
+    }
+}
+
+void E2EDriver::runToCompletion()
+{
+    act(QStringLiteral("angles"), [this] {
+        printLine(QStringLiteral("angles: ")
+                  + item(QStringLiteral("angleView"))->property("model").toStringList().join(QLatin1Char(' ')));
+    });
+    then(QStringLiteral("start"), [this] { return click(item(QStringLiteral("startButton"))); });
+    then(QStringLiteral("spin ends"), [this] {
+        QObject *dialog = openDialog();
+        if (!dialog)
+            return false;
+        printLine(QStringLiteral("dialog: %1 | %2").arg(text(dialog, "title"), text(dialog, "errorText")));
+        return true;
+    });
+    act(QStringLiteral("close the dialog"), [this] { QTest::keyClick(view(), Qt::Key_Escape); });
+    then(QStringLiteral("dialog closed"), [this] { return !openDialog(); });
+    act(QStringLiteral("report"), [this] { printState(); });
+}
+
+void E2EDriver::exitProgram()
+{
+    then(QStringLiteral("exit"), [this] { return click(item(QStringLiteral("exitButton"))); });
+}
+
+void E2EDriver::printState()
+{
+    const auto line = [](const char *key, const QString &value) {
+        printLine(QStringLiteral("state %1: %2").arg(QLatin1String(key), value));
+    };
+    line("device", text(item(QStringLiteral("turntableDevicesList")), "currentText"));
+    line("mode", text(item(QStringLiteral("shootingModeCombo")), "currentText"));
+    line("count", text(item(QStringLiteral("imagesCountCombo")), "editText"));
+    line("angles", item(QStringLiteral("angleView"))->property("model").toStringList().join(QLatin1Char(' ')));
+    line("clockwise", flag(item(QStringLiteral("clockwiseButton")), "checked"));
+    line("manual", flag(item(QStringLiteral("manualButton")), "checked"));
+    line("preDelay", text(item(QStringLiteral("preDelayField"))));
+    line("postDelay", text(item(QStringLiteral("postDelayField"))));
+    line("speed", text(item(QStringLiteral("rotationSpeedSlider")), "value"));
+    line("ramp", text(item(QStringLiteral("rampUpDegreesSpinBox")), "value"));
+    line("lock", flag(item(QStringLiteral("lockTableWhenIdleCheckBox")), "checked"));
+    line("counts", text(item(QStringLiteral("stepsPerRevolutionField"))));
+    line("clockwiseActiveHigh", flag(item(QStringLiteral("clockwiseActiveHighButton")), "checked"));
+    line("enableActiveHigh", flag(item(QStringLiteral("motorEnableActiveHighButton")), "checked"));
+    line("start", flag(item(QStringLiteral("startButton")), "enabled"));
+}
+
+void E2EDriver::takeScreenshots(const QString &folder)
+{
+    then(QStringLiteral("folder"), [this, folder] {
+        if (folder.isEmpty() || !QDir().mkpath(folder)) {
+            fail(QStringLiteral("no folder for the screenshots"));
+            return false;
+        }
+        return true;
+    });
+    then(QStringLiteral("pick the turntable"), [this] {
+        QQuickItem *devices = item(QStringLiteral("turntableDevicesList"));
+        return devices && choose(devices, devices->property("currentText").toString());
+    });
+    waitForOpenDevice();
+    then(QStringLiteral("window fixed"), [this] { return view()->minimumSize() == view()->maximumSize(); });
+    then(QStringLiteral("image count"), [this] { return choose(item(QStringLiteral("imagesCountCombo")), QStringLiteral("24")); });
+    then(QStringLiteral("main window"), [this, folder] { return saveImage(folder + QStringLiteral("/main-window.png"), nullptr); });
+    then(QStringLiteral("custom mode"),
+         [this] { return choose(item(QStringLiteral("shootingModeCombo")), QStringLiteral("Custom Defined")); });
+    then(QStringLiteral("clear the angles"), [this] { return click(item(QStringLiteral("clearAnglesButton"))); });
+    addCustomAngles({QStringLiteral("0"), QStringLiteral("15"), QStringLiteral("40"), QStringLiteral("90"),
+                     QStringLiteral("180"), QStringLiteral("270")});
+    then(QStringLiteral("spin editor"), [this, folder] {
+        return saveImage(folder + QStringLiteral("/spin-editor.png"), item(QStringLiteral("turntableSpinsUiContainer")));
+    });
+    then(QStringLiteral("turntable page"), [this] { return click(item(QStringLiteral("pluginPageButton"))); });
+    then(QStringLiteral("plug-in panel"),
+         [this, folder] { return saveImage(folder + QStringLiteral("/plugin-panel.png"), nullptr); });
+    then(QStringLiteral("advanced tab"),
+         [this] { return click(itemWithText(QStringLiteral("TabButton"), QStringLiteral("Advanced settings"))); });
+    then(QStringLiteral("advanced settings"),
+         [this, folder] { return saveImage(folder + QStringLiteral("/plugin-advanced.png"), nullptr); });
+    act(QStringLiteral("close"), [this] { view()->close(); });
+}
+
+QQuickView *E2EDriver::view() const
+{
+    for (QWindow *window : QGuiApplication::topLevelWindows()) {
+        if (auto *quickView = qobject_cast<QQuickView *>(window))
+            return quickView;
+    }
+    return nullptr;
+}
+
+QQuickItem *E2EDriver::item(const QString &objectName, QQuickItem *scope) const
+{
+    QQuickView *quickView = view();
+    if (!quickView)
+        return nullptr;
+    QList<QQuickItem *> items;
+    collectItems(scope ? scope : quickView->contentItem(), items);
+    for (QQuickItem *each : items) {
+        if (each->objectName() == objectName)
+            return each;
+    }
+    return nullptr;
+}
+
+QQuickItem *E2EDriver::itemWithText(const QString &className, const QString &label) const
+{
+    QQuickView *quickView = view();
+    if (!quickView)
+        return nullptr;
+    QList<QQuickItem *> items;
+    collectItems(quickView->contentItem(), items);
+    for (QQuickItem *each : items) {
+        if (QString::fromLatin1(each->metaObject()->className()).contains(className)
+            && each->property("text").toString() == label)
+            return each;
+    }
+    return nullptr;
+}
+
+QObject *E2EDriver::openDialog() const
+{
+    QQuickView *quickView = view();
+    if (!quickView)
+        return nullptr;
+    QList<QQuickItem *> items;
+    collectItems(quickView->contentItem(), items);
+    // A popup's item sits in the window's overlay; the popup itself is that item's parent object.
+    for (QQuickItem *each : items) {
+        QObject *popup = each->parent();
+        if (popup && popup->property("errorText").isValid() && popup->property("opened").toBool())
+            return popup;
+    }
+    return nullptr;
+}
+
+bool E2EDriver::isShown(QQuickItem *target) const
+{
+    if (!target || !target->isVisible() || !target->isEnabled() || target->width() <= 0 || target->height() <= 0)
+        return false;
+    const QRectF scene = target->mapRectToScene(QRectF(0, 0, target->width(), target->height()));
+    return QRectF(QPointF(0, 0), QSizeF(view()->size())).contains(scene.center());
+}
+
+bool E2EDriver::click(QQuickItem *target)
+{
+    if (!isShown(target))
+        return false;
+    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    return true;
+}
+
+bool E2EDriver::typeInto(QQuickItem *field, const QString &value)
+{
+    if (!click(field))
+        return false;
+    if (!field->hasActiveFocus()) {
+        fail(QStringLiteral("%1 takes no keyboard focus").arg(field->objectName()));
+        return false;
+    }
+    QTest::keyClick(view(), Qt::Key_A, Qt::ControlModifier);
+    typeKeys(view(), value);
+    if (text(field) != value) {
+        fail(QStringLiteral("%1 shows \"%2\" after typing \"%3\"").arg(field->objectName(), text(field), value));
+        return false;
+    }
+    return true;
+}
+
+bool E2EDriver::choose(QQuickItem *combo, const QString &entry)
+{
+    // What the control does on a choice from its list: set the index and report the activation.
+    if (!isShown(combo))
+        return false;
+    int index = -1;
+    QMetaObject::invokeMethod(combo, "find", Q_RETURN_ARG(int, index), Q_ARG(QString, entry));
+    if (index < 0) {
+        fail(QStringLiteral("%1 has no entry \"%2\"").arg(combo->objectName(), entry));
+        return false;
+    }
+    combo->setProperty("currentIndex", index);
+    QMetaObject::invokeMethod(combo, "activated", Q_ARG(int, index));
+    return true;
+}
+
+bool E2EDriver::saveImage(const QString &path, QQuickItem *crop)
+{
+    QImage image = view()->grabWindow();
+    if (image.isNull()) {
+        fail(QStringLiteral("the window cannot be grabbed on this platform"));
+        return false;
+    }
+    if (crop) {
+        const qreal ratio = image.devicePixelRatio();
+        const QRectF scene = crop->mapRectToScene(QRectF(0, 0, crop->width(), crop->height()));
+        image = image.copy(QRectF(scene.topLeft() * ratio, scene.size() * ratio).toAlignedRect());
+    }
+    if (!image.save(path)) {
+        fail(QStringLiteral("cannot write ") + path);
+        return false;
+    }
+    printLine(QStringLiteral("screenshot: ") + path);
+    return true;
+}
