@@ -1,0 +1,173 @@
+#include "chostappspinwright.h"
+#include "d2xxsim.h"
+#include "spinwrightresources.h"
+#include "zlmarvolixturntablecontrol.h"
+#include "zlpluginslist.h"
+#include "zlshutterreleasecamera.h"
+#include "zlturntablespins.h"
+
+#include <QJsonDocument>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+// The real controller and turntable control on the simulated board, when the board fails.
+class tst_HostFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void failedReopenShowsDeviceDisconnected_data();
+    void failedReopenShowsDeviceDisconnected();
+    void unplugDuringSpinStopsAndKeepsEverySettingsFile();
+
+private:
+    void sendSignal(const char *signal, int value);
+    QStringList messages() const;
+
+    std::unique_ptr<ZLPluginsList> pluginsList;
+    std::unique_ptr<QQuickView> view;
+    std::atomic<ZLMarvolixTurntableControl *> cameraControl{nullptr};
+    ZLMarvolixTurntableControl *control = nullptr;
+    CHostAppSpinwright *controller = nullptr;
+};
+
+namespace {
+
+void collectMessages(QQuickItem *item, QStringList *texts)
+{
+    if (item->objectName() == QLatin1String("textLabel"))
+        texts->append(item->property("text").toString());
+    const auto children = item->childItems();
+    for (QQuickItem *child : children)
+        collectMessages(child, texts);
+}
+
+QQuickItem *findItem(QQuickItem *item, const QString &name)
+{
+    if (item->objectName() == name)
+        return item;
+    const auto children = item->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void tst_HostFaults::initTestCase()
+{
+    initSpinwrightResources();
+    Q_INIT_RESOURCE(savefixture);
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("SpinwrightTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_hostfaults"));
+    pluginsList = std::make_unique<ZLPluginsList>();
+}
+
+void tst_HostFaults::init()
+{
+    QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).removeRecursively();
+    QVERIFY(QDir().mkpath(ZLAbstractPlugin::applicationLocalDataDirectory()));
+    d2xxsim::reset();
+    QVERIFY(d2xxsim::attach("turntable:2"));
+
+    globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList());
+    view.reset(new QQuickView(globalQmlEngine(), nullptr));
+    view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
+    QCOMPARE(view->status(), QQuickView::Ready);
+    control = new ZLMarvolixTurntableControl;
+    cameraControl = control;
+    controller = new CHostAppSpinwright(control, new ZLShutterReleaseCamera(cameraControl), view.get());
+
+    // The identified Gemline is the only entry of the device list.
+    sendSignal("turntableDeviceChanged", 0);
+    QCOMPARE(control->currentTurntableIndex(), size_t(2));
+    QVERIFY(control->motor());
+}
+
+void tst_HostFaults::cleanup()
+{
+    delete controller;
+    controller = nullptr;
+    control = nullptr;
+    cameraControl = nullptr;
+    view.reset();
+}
+
+void tst_HostFaults::sendSignal(const char *signal, int value)
+{
+    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), signal, Q_ARG(int, value)));
+}
+
+QStringList tst_HostFaults::messages() const
+{
+    QStringList texts;
+    collectMessages(view->contentItem(), &texts);
+    return texts;
+}
+
+void tst_HostFaults::failedReopenShowsDeviceDisconnected_data()
+{
+    QTest::addColumn<bool>("unplug");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("unplugged") << true << int(FT_OK) << "Device not found";
+    QTest::newRow("io error") << false << int(FT_IO_ERROR) << "IO Error";
+    QTest::newRow("opened elsewhere") << false << int(FT_DEVICE_NOT_OPENED) << "Device not opened";
+}
+
+void tst_HostFaults::failedReopenShowsDeviceDisconnected()
+{
+    QFETCH(bool, unplug);
+    QFETCH(int, status);
+    QFETCH(QString, text);
+    if (unplug)
+        d2xxsim::unplug(0);
+    else
+        d2xxsim::setOpenStatus(0, FT_STATUS(status));
+
+    // The page's index 0 differs from the row the control reported, so the table is reopened.
+    sendSignal("turntableDeviceChanged", 0);
+    QCOMPARE(control->currentTurntableIndex(), size_t(SIZE_MAX));
+    QVERIFY(!control->motor());
+    QCOMPARE(messages(), QStringList{text});
+    QQuickItem *settings = findItem(view->contentItem(), QStringLiteral("turntableSettingsFixture"));
+    QVERIFY(settings);
+    QVERIFY(!settings->isEnabled());
+}
+
+void tst_HostFaults::unplugDuringSpinStopsAndKeepsEverySettingsFile()
+{
+    sendSignal("turntableSpinStateChanged", 1);
+    QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) != 0, 60000);
+    d2xxsim::unplug(0);
+    QVERIFY(control->motor()->isRotating());
+
+    sendSignal("turntableSpinStateChanged", -1);
+    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunAtRest);
+    QVERIFY(!control->motor()->isRotating());
+    QVERIFY(messages().isEmpty());
+
+    controller->applicationClosing();
+    const QDir data(ZLAbstractPlugin::applicationLocalDataDirectory());
+    for (const char *name : {"Spinwright.json", "TurntableSpins.json", "MarvolixTurntable-v3.json"}) {
+        QFile file(data.filePath(QLatin1String(name)));
+        QVERIFY2(file.open(QIODevice::ReadOnly), name);
+        QVERIFY2(QJsonDocument::fromJson(file.readAll()).isObject(), name);
+    }
+}
+
+QTEST_MAIN(tst_HostFaults)
+#include "tst_hostfaults.moc"
