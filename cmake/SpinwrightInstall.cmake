@@ -6,6 +6,7 @@ include(GNUInstallDirs)
 
 set(SPINWRIGHT_PACKAGE_PREFIX "/opt/spinwright" CACHE PATH "Install prefix of the .deb")
 set(pkg "${CMAKE_CURRENT_SOURCE_DIR}/packaging/linux")
+set(docs "${CMAKE_CURRENT_SOURCE_DIR}/docs")
 
 if(TARGET ZenlyteSDK)
   install(TARGETS ZenlyteSDK LIBRARY DESTINATION lib RUNTIME DESTINATION bin)
@@ -19,14 +20,35 @@ if(TARGET MarvolixTurntable)
   install(TARGETS MarvolixTurntable LIBRARY DESTINATION bin/Plug-ins)
 endif()
 
+# The user guide as one HTML page, at <bin>/../share/doc/spinwright in the build tree as in the
+# installed one: the program opens its section on board access from there.
+if(EXISTS "${docs}/user-guide.md")
+  set(doc_dir "${CMAKE_BINARY_DIR}/share/doc/spinwright")
+  file(GLOB doc_images CONFIGURE_DEPENDS "${docs}/*.png")
+  add_executable(guidetohtml "${docs}/tools/guidetohtml.cpp")
+  target_link_libraries(guidetohtml PRIVATE Qt5::Gui)
+  set_target_properties(guidetohtml PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tools")
+  # Qt's own allocations at exit are no fault of the tool's; a sanitizer build must not stop on them.
+  add_custom_command(OUTPUT "${doc_dir}/user-guide.html"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${doc_dir}"
+    COMMAND "${CMAKE_COMMAND}" -E env ASAN_OPTIONS=detect_leaks=0
+            "$<TARGET_FILE:guidetohtml>" "${docs}/user-guide.md" "${doc_dir}/user-guide.html"
+    COMMAND "${CMAKE_COMMAND}" -E copy_if_different ${doc_images} "${docs}/user-guide.md" "${doc_dir}"
+    DEPENDS guidetohtml "${docs}/user-guide.md" ${doc_images}
+    COMMENT "Writing the user guide's HTML page"
+    VERBATIM)
+  add_custom_target(UserGuide ALL DEPENDS "${doc_dir}/user-guide.html")
+  install(FILES "${doc_dir}/user-guide.html" "${docs}/user-guide.md" ${doc_images}
+    DESTINATION share/doc/spinwright)
+endif()
+
 install(FILES "${pkg}/60-spinwright-ft245r.rules" DESTINATION lib/udev/rules.d)
-if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/host/icons/Spinwright-256.png")
-  install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/host/icons/Spinwright-256.png"
-    DESTINATION share/icons/hicolor/256x256/apps RENAME spinwright.png)
-endif()
-if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/docs/user-guide.md")
-  install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/docs/user-guide.md" DESTINATION share/doc/spinwright)
-endif()
+foreach(size 16 32 48 64 128 256)
+  set(icon "${CMAKE_CURRENT_SOURCE_DIR}/host/icons/Spinwright-${size}.png")
+  if(EXISTS "${icon}")
+    install(FILES "${icon}" DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME spinwright.png)
+  endif()
+endforeach()
 
 # The menu entry of the package names the program by its packaged path.
 set(SPINWRIGHT_DESKTOP_EXEC "${SPINWRIGHT_PACKAGE_PREFIX}/bin/Spinwright")
@@ -42,8 +64,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "${SPINWRIGHT_PACKAGE_PREFIX}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Spinwright developers <spinwright@marvolix.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+# The QML modules are loaded at run time, which no library scan can see.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2")
+  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${pkg}/postinst;${pkg}/prerm")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

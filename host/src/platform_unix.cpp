@@ -1,7 +1,11 @@
 #include "platform.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QIcon>
 #include <QString>
+#include <QUrl>
 #include <QWindow>
 
 #include <iostream>
@@ -10,7 +14,12 @@ namespace SpinwrightPlatform {
 
 void openDriverInstaller()
 {
-    // The kernel's own driver serves the chip here: there is no installer to start.
+    // The kernel's own driver serves the chip here: instead of an installer, the guide's
+    // section on the udev rule, kept at the same place beside the program in both trees.
+    QUrl guide = QUrl::fromLocalFile(QDir::cleanPath(QCoreApplication::applicationDirPath()
+                                                     + QStringLiteral("/../share/doc/spinwright/user-guide.html")));
+    guide.setFragment(QStringLiteral("access-for-a-normal-user"));
+    QDesktopServices::openUrl(guide);
 }
 
 void setApplicationIcon(QWindow *window)
