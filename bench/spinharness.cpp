@@ -1,0 +1,177 @@
+#include "spinharness.h"
+
+#include "chostappspinwright.h"
+#include "spinwrightidentity.h"
+#include "spinwrightresources.h"
+#include "zlcamerahardware.h"
+#include "zlpluginslist.h"
+#include "zlturntablehardware.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickView>
+#include <QTimer>
+
+#include <iostream>
+
+namespace {
+
+const QString finishedText = QStringLiteral("360 Photography finished");
+
+// The controller's message dialogs, found by their text label; closed ones are gone.
+QList<QQuickItem *> messageLabels(QQuickItem *item)
+{
+    QList<QQuickItem *> found;
+    if (item->objectName() == QLatin1String("textLabel"))
+        found.append(item);
+    const auto children = item->childItems();
+    for (QQuickItem *child : children)
+        found += messageLabels(child);
+    return found;
+}
+
+} // namespace
+
+SpinHarness::SpinHarness(const QByteArray &simulatedDevices, bool dumpLines)
+{
+    if (!home.isValid())
+        return;
+    qputenv("XDG_DATA_HOME", QDir(home.path()).filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("SPINWRIGHT_D2XX_SIM", simulatedDevices);
+    if (dumpLines)
+        qputenv("SPINWRIGHT_D2XX_VCD", dumpPath().toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_BACKEND", "software");
+    QCoreApplication::setOrganizationName(QString::fromLatin1(SpinwrightIdentity::organizationName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(SpinwrightIdentity::applicationName));
+    valid = QDir().mkpath(dataDirectory());
+}
+
+SpinHarness::~SpinHarness()
+{
+    finish();
+    delete view;
+    plugins.reset();
+    app.reset();
+}
+
+QString SpinHarness::dataDirectory() const
+{
+    return QDir(home.path()).filePath(QStringLiteral("data/%1/%2").arg(QLatin1String(SpinwrightIdentity::organizationName),
+                                                                     QLatin1String(SpinwrightIdentity::applicationName)));
+}
+
+QString SpinHarness::dumpPath() const
+{
+    return QDir(home.path()).filePath(QStringLiteral("lines.vcd"));
+}
+
+bool SpinHarness::writeSettings(const QString &fileName, const QJsonObject &settings)
+{
+    QFile file(QDir(dataDirectory()).filePath(fileName));
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(settings).toJson()) > 0;
+}
+
+bool SpinHarness::start(int argc, char *argv[])
+{
+    initSpinwrightResources();
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    static int appArgc = argc;
+    app = std::make_unique<QGuiApplication>(appArgc, argv);
+    plugins = std::make_unique<ZLPluginsList>();
+    globalQmlEngine()->addPluginPath(QCoreApplication::applicationDirPath() + QStringLiteral("/Plug-ins"));
+    std::list<QString> errors;
+    if (!plugins->loadPlugins(&errors)) {
+        for (const QString &e : errors)
+            std::cerr << e.toStdString() << '\n';
+        return false;
+    }
+    plugins->createPluginsObjects();
+    const auto turntables = plugins->availablePluginsList(ZLRegisterPlugin::TurntableHardwarePlugin);
+    const auto cameras = plugins->availablePluginsList(ZLRegisterPlugin::CameraHardwarePlugin);
+    if (turntables.size() != 1 || cameras.size() != 1)
+        return false;
+    turntable = dynamic_cast<ZLTurntableHardware *>(turntables.front());
+    auto *camera = dynamic_cast<ZLCameraHardware *>(cameras.front());
+    if (!turntable || !camera)
+        return false;
+
+    view = new QQuickView(globalQmlEngine(), nullptr);
+    globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList());
+    view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
+    if (view->status() != QQuickView::Ready)
+        return false;
+    controller = new CHostAppSpinwright(turntable, camera, view);
+    view->show();
+    QMetaObject::invokeMethod(view->rootObject(), "turntableDeviceChanged", Q_ARG(int, 0));
+    if (turntable->currentTurntableIndex() == SIZE_MAX) {
+        std::cerr << "the simulated table did not open: " << turntable->lastError().toStdString() << '\n';
+        return false;
+    }
+    return true;
+}
+
+bool SpinHarness::runSpin(double *wallMs, int timeoutMs)
+{
+    QList<QPointer<QQuickItem>> earlier;
+    for (QQuickItem *label : messageLabels(view->contentItem()))
+        earlier.append(label);
+    QEventLoop loop;
+    QElapsedTimer wall;
+    bool finished = false;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        for (QQuickItem *label : messageLabels(view->contentItem())) {
+            if (earlier.contains(label) || label->property("text").toString() != finishedText)
+                continue;
+            *wallMs = double(wall.nsecsElapsed()) / 1e6;
+            finished = true;
+            // Closing the message, as the user would, lets the dialog destroy itself.
+            QQuickItem *dialogItem = label;
+            while (dialogItem && !QByteArray(dialogItem->metaObject()->className()).startsWith("QQuickPopupItem"))
+                dialogItem = dialogItem->parentItem();
+            QObject *popup = dialogItem ? dialogItem->parent() : nullptr;
+            if (!popup || !QMetaObject::invokeMethod(popup, "close")) {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+                QCoreApplication::sendEvent(view, &press);
+                QCoreApplication::sendEvent(view, &release);
+            }
+            loop.quit();
+            return;
+        }
+    });
+    QTimer::singleShot(0, &loop, [&] {
+        wall.start();
+        QMetaObject::invokeMethod(view->rootObject(), "turntableSpinStateChanged", Q_ARG(int, 1));
+        poll.start(2);
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return finished;
+}
+
+int SpinHarness::openMessages() const
+{
+    return view ? messageLabels(view->contentItem()).size() : 0;
+}
+
+void SpinHarness::finish()
+{
+    if (controller)
+        controller->applicationClosing();
+    controller = nullptr;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class CHostAppSpinwright;
+class QGuiApplication;
+class QQuickView;
+class ZLPluginsList;
+class ZLTurntableHardware;
+
+// The host's controller, main page and the built turntable plug-in on the simulated board, set
+// up as the program does it, for benchmarks that run whole spins. GUI thread only.
+class SpinHarness
+{
+public:
+    // Call before anything else: private data folder, simulator devices and line dump.
+    SpinHarness(const QByteArray &simulatedDevices, bool dumpLines);
+    ~SpinHarness();
+
+    bool isValid() const { return valid; }
+    QString dataDirectory() const;
+    QString dumpPath() const;
+
+    // Writes one settings file into the data folder; before start() to take effect.
+    bool writeSettings(const QString &fileName, const QJsonObject &settings);
+
+    // Loads the plug-ins, builds the page and the controller and opens device list entry 0.
+    bool start(int argc, char *argv[]);
+    // Runs one spin to its "finished" message; false if it does not end within the timeout.
+    bool runSpin(double *wallMs, int timeoutMs = 600000);
+    // Message dialogs still in the page.
+    int openMessages() const;
+    // Closes the board (which flushes the dump) and saves as the program does at exit.
+    void finish();
+
+private:
+    QTemporaryDir home;
+    bool valid = false;
+    std::unique_ptr<QGuiApplication> app;
+    std::unique_ptr<ZLPluginsList> plugins;
+    QQuickView *view = nullptr;
+    CHostAppSpinwright *controller = nullptr;
+    ZLTurntableHardware *turntable = nullptr;
+};
