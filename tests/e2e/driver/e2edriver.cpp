@@ -1,6 +1,7 @@
 #include "e2edriver.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -123,6 +124,17 @@ void E2EDriver::start()
         });
         act(QStringLiteral("report"), [this] { printState(); });
         exitProgram();
+    } else if (scenario == QLatin1String("driver-link")) {
+        then(QStringLiteral("follow the driver link"), [this] {
+            QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
+            return click(item(QStringLiteral("aboutLabel")));
+        });
+        then(QStringLiteral("a file opened"), [this] { return openedUrl.isValid(); });
+        act(QStringLiteral("report"), [this] {
+            QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+            printLine(QStringLiteral("opened: ") + openedUrl.toString());
+            view()->close();
+        });
     } else if (scenario == QLatin1String("screenshots")) {
         takeScreenshots(qEnvironmentVariable("SPINWRIGHT_E2E_SHOTS"));
     } else {
@@ -131,6 +143,11 @@ void E2EDriver::start()
     }
     stepClock.start();
     poll.start();
+}
+
+void E2EDriver::openUrl(const QUrl &url)
+{
+    openedUrl = url;
 }
 
 void E2EDriver::then(const QString &what, Step step)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 
@@ -21,6 +22,10 @@ class E2EDriver : public QObject
 public:
     explicit E2EDriver(QObject *parent = nullptr);
     void start();
+
+public slots:
+    // Stands in for the desktop's viewer of local files.
+    void openUrl(const QUrl &url);
 
 private:
     using Step = std::function<bool()>;
@@ -57,4 +62,5 @@ private:
     QElapsedTimer stepClock;
     QTimer poll;
     bool failed = false;
+    QUrl openedUrl;
 };
