@@ -2,9 +2,14 @@
 // simulated board; the resident set and the thread count must settle after a warm-up.
 // Usage: spinwright-soak [spins, default 200]
 #include "spinharness.h"
+#include "zlplugin.h"
+
+#include <QQmlEngine>
 
 #include <QFile>
 #include <QJsonArray>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,10 +56,16 @@ int main(int argc, char *argv[])
     double firstMs = 0, lastMs = 0;
     for (int i = 0; i < spins; ++i) {
         double wallMs = 0;
-        if (!harness.runSpin(&wallMs, 120000)) {
+        // The message alone, to tell its share of any growth from the spins'.
+        if (qEnvironmentVariableIsSet("SOAK_MESSAGES_ONLY")) {
+            if (!harness.showAndCloseMessage())
+                return 1;
+        } else if (!harness.runSpin(&wallMs, 120000)) {
             std::cerr << "spin " << i + 1 << " did not finish\n";
             return 1;
         }
+        if (qEnvironmentVariableIsSet("SOAK_COLLECT_GARBAGE"))
+            globalQmlEngine()->collectGarbage();
         const long rss = statusField("VmRSS");
         const long threads = statusField("Threads");
         if (i + 1 == warmUp) {
@@ -67,7 +78,13 @@ int main(int argc, char *argv[])
             peakThreads = std::max(peakThreads, threads);
         }
         lastMs = wallMs;
+        if ((i + 1) % 20 == 0)
+            std::printf("spin %d: RSS %ld KiB, heap in use %zu KiB, %ld threads, %d closed messages not yet destroyed\n",
+                        i + 1, rss, mallinfo2().uordblks / 1024, threads, harness.undestroyedMessages());
     }
+    // For a heap profiler: whatever the spins left behind is still allocated at exit.
+    if (qEnvironmentVariableIsSet("SOAK_EXIT_WITHOUT_CLEANUP"))
+        std::_Exit(0);
     const long endRss = statusField("VmRSS");
     const long endThreads = statusField("Threads");
     const int messages = harness.openMessages();

@@ -18,15 +18,29 @@ constexpr std::uint32_t baseDelayMs = 1;  // speed 9
 constexpr double shutterMs = 1000.0;      // two stages of 500 ms
 constexpr int images = 8;
 
-// Counts of each move: rising edges of the step line (line 2 of the first board, wire "#"),
-// split where the line rests longer than 400 ms (a shutter release takes a second).
-std::vector<std::uint32_t> movesInDump(const QString &path)
+struct Move
+{
+    std::uint32_t counts = 0;
+    long long firstRiseUs = 0;
+    long long lastFallUs = 0;
+};
+
+struct Dump
+{
+    std::vector<Move> moves;
+    long long shutterUs = 0;  // stage 1 high, which spans the whole release
+};
+
+// Moves from the step line (line 2 of the first board, wire "#"), split where it rests longer
+// than 400 ms (a shutter release takes a second); shutter releases from line 4 (wire "%").
+Dump readDump(const QString &path)
 {
     std::ifstream in(path.toStdString());
     std::string line;
-    std::vector<std::uint32_t> moves;
+    Dump dump;
     long long now = 0;
     long long lastRise = -1;
+    long long shutterRise = -1;
     bool defined = false;
     while (std::getline(in, line)) {
         if (!defined) {
@@ -38,13 +52,22 @@ std::vector<std::uint32_t> movesInDump(const QString &path)
         if (line[0] == '#') {
             now = std::atoll(line.c_str() + 1);
         } else if (line == "1#") {
-            if (lastRise < 0 || now - lastRise > 400000)
-                moves.push_back(0);
-            ++moves.back();
+            if (lastRise < 0 || now - lastRise > 400000) {
+                dump.moves.emplace_back();
+                dump.moves.back().firstRiseUs = now;
+            }
+            ++dump.moves.back().counts;
             lastRise = now;
+        } else if (line == "0#" && !dump.moves.empty()) {
+            dump.moves.back().lastFallUs = now;
+        } else if (line == "1%") {
+            shutterRise = now;
+        } else if (line == "0%" && shutterRise >= 0) {
+            dump.shutterUs += now - shutterRise;
+            shutterRise = -1;
         }
     }
-    return moves;
+    return dump;
 }
 
 } // namespace
@@ -72,19 +95,26 @@ int main(int argc, char *argv[])
     }
     harness.finish();
 
-    const std::vector<std::uint32_t> moves = movesInDump(harness.dumpPath());
-    if (moves.size() != std::size_t(images)) {
-        std::cerr << "expected " << images << " moves in the dump, found " << moves.size() << '\n';
+    const Dump dump = readDump(harness.dumpPath());
+    if (dump.moves.size() != std::size_t(images)) {
+        std::cerr << "expected " << images << " moves in the dump, found " << dump.moves.size() << '\n';
         return 1;
     }
-    double ideal = images * shutterMs;
+    double idealMoves = 0;
+    double movesMs = 0;
     std::string counts;
-    for (std::uint32_t n : moves) {
-        ideal += steptrain::idealMoveMs(n, gemlineCounts, 1.0, baseDelayMs);
-        counts += (counts.empty() ? "" : "+") + std::to_string(n);
+    for (const Move &move : dump.moves) {
+        idealMoves += steptrain::idealMoveMs(move.counts, gemlineCounts, 1.0, baseDelayMs);
+        // The first count's low time lies before its rise.
+        movesMs += double(move.lastFallUs - move.firstRiseUs) / 1e3 + 1.0;
+        counts += (counts.empty() ? "" : "+") + std::to_string(move.counts);
     }
+    const double ideal = idealMoves + images * shutterMs;
+    const double shutters = double(dump.shutterUs) / 1e3;
     std::printf("row\tspin overhead (8 images, delays 0, speed 9), wall/(ideal moves + 8 shutters)\t%.4f\t"
-                "wall %.1f ms, ideal %.1f ms (counts %s)\t<= 1.02\n",
-                wallMs / ideal, wallMs, ideal, counts.c_str());
+                "wall %.1f ms, ideal %.1f ms (counts %s); on the lines: moves %.1f ms (ideal %.1f), "
+                "shutters %.1f ms (ideal %.0f), the rest %.1f ms\t<= 1.02\n",
+                wallMs / ideal, wallMs, ideal, counts.c_str(), movesMs, idealMoves, shutters, images * shutterMs,
+                wallMs - movesMs - shutters);
     return 0;
 }

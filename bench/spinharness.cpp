@@ -139,17 +139,8 @@ bool SpinHarness::runSpin(double *wallMs, int timeoutMs)
                 continue;
             *wallMs = double(wall.nsecsElapsed()) / 1e6;
             finished = true;
-            // Closing the message, as the user would, lets the dialog destroy itself.
-            QQuickItem *dialogItem = label;
-            while (dialogItem && !QByteArray(dialogItem->metaObject()->className()).startsWith("QQuickPopupItem"))
-                dialogItem = dialogItem->parentItem();
-            QObject *popup = dialogItem ? dialogItem->parent() : nullptr;
-            if (!popup || !QMetaObject::invokeMethod(popup, "close")) {
-                QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-                QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
-                QCoreApplication::sendEvent(view, &press);
-                QCoreApplication::sendEvent(view, &release);
-            }
+            shownMessages.append(label);
+            closeMessage(label);
             loop.quit();
             return;
         }
@@ -164,9 +155,53 @@ bool SpinHarness::runSpin(double *wallMs, int timeoutMs)
     return finished;
 }
 
+void SpinHarness::closeMessage(QQuickItem *label)
+{
+    // Closing the message, as the user would, lets the dialog destroy itself.
+    QQuickItem *dialogItem = label;
+    while (dialogItem && !QByteArray(dialogItem->metaObject()->className()).startsWith("QQuickPopupItem"))
+        dialogItem = dialogItem->parentItem();
+    QObject *popup = dialogItem ? dialogItem->parent() : nullptr;
+    if (!popup || !QMetaObject::invokeMethod(popup, "close")) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &press);
+        QCoreApplication::sendEvent(view, &release);
+    }
+}
+
+bool SpinHarness::showAndCloseMessage()
+{
+    QObject *dialog = showMessageDialog(view->rootObject(), finishedText, QStringLiteral("Process complete."));
+    if (!dialog)
+        return false;
+    QQuickItem *label = dialog->findChild<QQuickItem *>(QStringLiteral("textLabel"));
+    if (!label) {
+        const auto all = messageLabels(view->contentItem());
+        label = all.isEmpty() ? nullptr : all.last();
+    }
+    if (!label)
+        return false;
+    shownMessages.append(label);
+    closeMessage(label);
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    return true;
+}
+
 int SpinHarness::openMessages() const
 {
     return view ? messageLabels(view->contentItem()).size() : 0;
+}
+
+int SpinHarness::undestroyedMessages() const
+{
+    int alive = 0;
+    for (const QPointer<QQuickItem> &label : shownMessages)
+        alive += label ? 1 : 0;
+
+    return alive;
 }
 
 void SpinHarness::finish()

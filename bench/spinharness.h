@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
+#include <QPointer>
+#include <QQuickItem>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -32,12 +35,18 @@ public:
     bool start(int argc, char *argv[]);
     // Runs one spin to its "finished" message; false if it does not end within the timeout.
     bool runSpin(double *wallMs, int timeoutMs = 600000);
+    // Shows the controller's message dialog and closes it, without a spin.
+    bool showAndCloseMessage();
     // Message dialogs still in the page.
     int openMessages() const;
+    // "Finished" messages closed by runSpin() whose objects still exist.
+    int undestroyedMessages() const;
     // Closes the board (which flushes the dump) and saves as the program does at exit.
     void finish();
 
 private:
+    void closeMessage(QQuickItem *label);
+
     QTemporaryDir home;
     bool valid = false;
     std::unique_ptr<QGuiApplication> app;
@@ -45,4 +54,5 @@ private:
     QQuickView *view = nullptr;
     CHostAppSpinwright *controller = nullptr;
     ZLTurntableHardware *turntable = nullptr;
+    QList<QPointer<QQuickItem>> shownMessages;
 };
