@@ -321,14 +321,27 @@ void CHostAppSpinwright::turntableRotationStopped()
     startDelay(captureTimer, spins.preCaptureDelay());
 }
 
+void CHostAppSpinwright::endSpin()
+{
+    runState = RunAtRest;
+    // An ended spin must not fire the camera or move the table once more.
+    captureTimer.stop();
+    rotateTimer.stop();
+    rotationPending = false;
+    setUiItemsEnabled(true);
+    spins.setStepIndex(0);
+}
+
 void CHostAppSpinwright::turntableDeviceChanged(int index)
 {
     ZLTurntableHardware *turntable = spins.turntable();
     if (static_cast<size_t>(index) == turntable->currentTurntableIndex())
         return;
+    // The page resets to "no spin" below, and the new device has not been set up for one: a
+    // spin left running would wait for a report that never comes and block closing for good.
+    endSpin();
     if (turntable->currentTurntableIndex() != noTurntable)
         turntable->closeHardware();
-    rotationPending = false;
     // Reports the old device has queued must be handled before the new one answers.
     QCoreApplication::sendPostedEvents();
     resetDefaultUi(nullptr, true);
@@ -344,14 +357,8 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         runState = RunPaused;
         break;
     case -1:
-        runState = RunAtRest;
-        // A stopped spin must not fire the camera or move the table once more.
-        captureTimer.stop();
-        rotateTimer.stop();
-        rotationPending = false;
+        endSpin();
         turntable->stopAngleRotation();
-        setUiItemsEnabled(true);
-        spins.setStepIndex(0);
         queueResetDefaultUi();
         break;
     case 1:

@@ -65,6 +65,8 @@ private:
     QQuickItem *rootItem() const;
     void setUiItemsEnabled(bool enabled);
     void queueResetDefaultUi();
+    // Back to rest with both editors enabled and the spin's sequence at its first angle.
+    void endSpin();
     void showMessage(const QString &title, const QString &text);
     void restoreLastUsedTurntable(int deviceCount);
     void writeSettingsFile();

@@ -89,6 +89,8 @@ private slots:
     void resumeWhileTurning();
     void refusedRotation();
     void disconnectDuringRotation();
+    void deviceChangeEndsSpin_data();
+    void deviceChangeEndsSpin();
     void exitButton();
     void shutdownOrder();
 
@@ -626,6 +628,48 @@ void tst_Controller::disconnectDuringRotation()
     QVERIFY(log.snapshot().contains(QStringLiteral("uiWillClose")));
     QCOMPARE(QJsonDocument::fromJson(readFile(QStringLiteral("Spinwright.json"))).object(),
              (QJsonObject{{QStringLiteral("lastUsedTurntableIndex-v3"), 0}}));
+}
+
+void tst_Controller::deviceChangeEndsSpin_data()
+{
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("rotating") << false;
+    QTest::newRow("paused") << true;
+}
+
+void tst_Controller::deviceChangeEndsSpin()
+{
+    QFETCH(bool, paused);
+    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00")});
+    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
+    sendSignal("turntableDeviceChanged", 0);
+    sendSignal("turntableSpinStateChanged", 1);
+    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    if (paused)
+        sendSignal("turntableSpinStateChanged", 0);
+
+    sendSignal("turntableDeviceChanged", 1);
+    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunAtRest);
+    QVERIFY(panelsEnabled(true));
+    QCOMPARE(pageList("resets").last(), QVariant(true));
+
+    // The old device's late report neither takes a picture nor turns the new one.
+    turntable->releaseRotation();
+    QTRY_COMPARE(turntable->reportThreads().size(), 1);
+    QCoreApplication::sendPostedEvents();
+    bool delayOver = false;
+    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
+    QTRY_VERIFY(delayOver);
+    QCOMPARE(progress(), QList<float>{1.0f / 3});
+    QCOMPARE(turntable->rotationTargets(), QList<float>{90});
+
+    // Start on the new device is a fresh spin, set up by the plug-in, from the first angle.
+    turntable->setHoldRotations(false);
+    sendSignal("turntableSpinStateChanged", 1);
+    finishSpin();
+    QCOMPARE(log.count(QStringLiteral("spinStart")), 2);
+    QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 90, 180, 360}));
+    QCOMPARE(progress(), (QList<float>{1.0f / 3, 1.0f / 3, 2.0f / 3, 1.0f}));
 }
 
 void tst_Controller::exitButton()
