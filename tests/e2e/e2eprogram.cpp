@@ -49,6 +49,8 @@ QProcessEnvironment e2eEnvironment(const QString &root, const QString &scenario)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
     env.insert(QStringLiteral("SPINWRIGHT_E2E_SCENARIO"), scenario);
+    // The driver types decimal points; another locale's validators would refuse them.
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     // The leaks Debian's Qt leaves at exit match the suppressions only with full stacks.
     if (env.contains(QStringLiteral("ASAN_OPTIONS")))
         env.insert(QStringLiteral("ASAN_OPTIONS"),
