@@ -409,6 +409,12 @@ bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
     else
         return true;
     m_motor->rotateToAngle(-double(degrees));
+    // Less than half a count away: the table is there already, and zero counts would make the
+    // worker turn until stopped. Report the end at once so that the spin goes on.
+    if (m_motor->stepsToGo == 0) {
+        rotationEnded();
+        return true;
+    }
     if (!m_motor->handle || !m_motor->prepareRotation())
         return true;
     m_motor->startRotation();
@@ -547,8 +553,8 @@ bool ZLMarvolixTurntableControl::startRotationPreview(int degrees, bool isCounte
     m_motor->direction = isCounterclockwise ? Counterclockwise : Clockwise;
     if (degrees == 0)
         m_motor->setSteps(0);
-    else
-        m_motor->rotateByAngle(degrees);
+    else if (m_motor->rotateByAngle(degrees) == 0.0 && m_motor->countsPerRevolution != 0)
+        return false; // A nudge below half a count would otherwise turn until stopped.
     if (!m_motor->handle || !m_motor->prepareRotation())
         return false;
     return m_motor->startRotation();

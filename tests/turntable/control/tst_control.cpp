@@ -59,6 +59,9 @@ private slots:
     void tinyAngleStartsNothing_data();
     void tinyAngleStartsNothing();
     void roundingOfOneMoveIsMadeUpByTheNext();
+    void moveBelowHalfACountEndsAtOnce_data();
+    void moveBelowHalfACountEndsAtOnce();
+    void nudgeBelowHalfACountStartsNothing();
     void stopDuringSpinReportsOnce();
     void spinStartWithoutMotorFails();
 
@@ -237,6 +240,49 @@ void tst_Control::roundingOfOneMoveIsMadeUpByTheNext()
     QCOMPARE(d2xxsim::position(0), int64_t(-1067));
     QVERIFY(std::abs(motor->currentAngle - -60.01875) < 1e-9);
     QCOMPARE(d2xxsim::stepsWhileUnpowered(0), uint64_t(0));
+}
+
+void tst_Control::moveBelowHalfACountEndsAtOnce_data()
+{
+    QTest::addColumn<float>("degrees");
+    QTest::newRow("clockwise 0.02") << 0.02f;
+    QTest::newRow("counterclockwise 0.02") << -0.02f;
+}
+
+void tst_Control::moveBelowHalfACountEndsAtOnce()
+{
+    QFETCH(float, degrees);
+    openFastGemline();
+    QVERIFY(control->stepsSpinningWillStart());
+    const uint64_t writesBefore = d2xxsim::state(0).writeCount;
+
+    // 0.02 degrees is 0.36 of a 6400th of a turn: the table stays, the spin hears it is there.
+    QVERIFY(control->startAngleRotation(degrees));
+    QVERIFY(!control->motor()->isRotating());
+    QCOMPARE(host.rotationsStopped.load(), 1);
+    QCOMPARE(d2xxsim::state(0).writeCount, writesBefore);
+    QCOMPARE(control->motor()->currentAngle, 0.0);
+
+    // The next angle is reached from where the table really stands.
+    QVERIFY(control->startAngleRotation(degrees * 100));
+    QCOMPARE(control->motor()->stepsToGo, 36u);
+    QTRY_COMPARE_WITH_TIMEOUT(host.rotationsStopped.load(), 2, 30000);
+    QCOMPARE(std::abs(d2xxsim::position(0)), int64_t(36));
+}
+
+void tst_Control::nudgeBelowHalfACountStartsNothing()
+{
+    // Unidentified chip opened as the DC-motor model: 72 counts per turn, 5 degrees each.
+    QVERIFY(d2xxsim::attach("plain"));
+    QCOMPARE(control->availableTurntables().size(), size_t(ZLMarvolixTurntableControl::modelCount));
+    control->openHardware(1);
+    QVERIFY(control->motor());
+    QCOMPARE(control->countsPerRevolution(), 72u);
+    const uint64_t writesBefore = d2xxsim::state(0).writeCount;
+
+    QVERIFY(!control->startRotationPreview(1, false));
+    QVERIFY(!control->motor()->isRotating());
+    QCOMPARE(d2xxsim::state(0).writeCount, writesBefore);
 }
 
 void tst_Control::stopDuringSpinReportsOnce()
