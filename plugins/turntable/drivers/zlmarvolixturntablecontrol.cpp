@@ -284,7 +284,9 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
     std::wstring errorText;
     ok = m_motor->open(d->deviceIndex, &errorText);
     if (!ok) {
-        setLastError(wideToNativeString(errorText));
+        const QString text = wideToNativeString(errorText);
+        // Some open statuses come without a text; the user's dialog must not be empty.
+        setLastError(text.isEmpty() ? tr("The turntable device cannot be opened.") : text);
         m_motor.reset();
     }
 }

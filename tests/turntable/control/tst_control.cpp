@@ -56,6 +56,7 @@ private slots:
     void listingAndOpening();
     void nothingAttached();
     void indexAboveTableFails();
+    void openFailureAlwaysExplains();
     void tinyAngleStartsNothing_data();
     void tinyAngleStartsNothing();
     void roundingOfOneMoveIsMadeUpByTheNext();
@@ -198,6 +199,18 @@ void tst_Control::indexAboveTableFails()
     QCOMPARE(control->lastError(), QString("Cannot find any turntable with the specified index."));
     QVERIFY(!control->motor());
     QVERIFY(!d2xxsim::state(0).open);
+}
+
+void tst_Control::openFailureAlwaysExplains()
+{
+    const int slot = d2xxsim::attach(d2xxsim::plainDevice());
+    QCOMPARE(control->availableTurntables().size(), size_t(ZLMarvolixTurntableControl::modelCount));
+    // A status the driver has no text for.
+    d2xxsim::setOpenStatus(slot, FT_STATUS(6));
+    control->openHardware(2);
+    QVERIFY(!control->motor());
+    QCOMPARE(host.disconnected, std::vector<size_t>{2});
+    QCOMPARE(control->lastError(), QString("The turntable device cannot be opened."));
 }
 
 void tst_Control::tinyAngleStartsNothing_data()
