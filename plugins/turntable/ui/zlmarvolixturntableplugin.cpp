@@ -8,8 +8,19 @@
 
 namespace {
 
-// The process's one control, set once and never cleared; cameras reach the motor through it.
+// The process's one control; cameras reach the motor through it.
 std::atomic<ZLMarvolixTurntableControl *> turntableControl{nullptr};
+
+// The host deletes the control it was given; cameras and later requests must not see it then.
+class PluginTurntableControl : public ZLMarvolixTurntableControl
+{
+public:
+    ~PluginTurntableControl() override
+    {
+        ZLMarvolixTurntableControl *self = this;
+        turntableControl.compare_exchange_strong(self, nullptr);
+    }
+};
 
 } // namespace
 
@@ -25,7 +36,7 @@ unsigned short ZLMarvolixTurntablePlugin::supportedPluginTypes()
 ZLAbstractPlugin *ZLMarvolixTurntablePlugin::createPluginObject(PluginType type)
 {
     if (!turntableControl.load()) {
-        auto *control = new ZLMarvolixTurntableControl;
+        auto *control = new PluginTurntableControl;
         control->setUiBridgeFactory([](ZLMarvolixTurntableControl *owner, QObject *parent) -> QObject * {
             return new ZLQmlTurntableControl(owner, parent);
         });

@@ -39,6 +39,7 @@ private slots:
     void loaderHandsOutOneTurntableAndOneCamera();
     void factory_data();
     void factory();
+    void deletedControlIsNotHandedOut();
 
 private:
     QTemporaryDir scratch;
@@ -187,6 +188,30 @@ void tst_Plugin::factory()
             QCOMPARE(object, nullptr);
         }
     }
+}
+
+void tst_Plugin::deletedControlIsNotHandedOut()
+{
+    const QString path = copyPlugin(scratch, QStringLiteral("deleted-control.so"));
+    QVERIFY(!path.isEmpty());
+    QPluginLoader loader(path);
+    auto *root = qobject_cast<ZLRegisterPlugin *>(loader.instance());
+    QVERIFY2(root, qPrintable(loader.errorString()));
+
+    auto *camera = dynamic_cast<ZLCameraHardware *>(root->createPluginObject(ZLRegisterPlugin::CameraHardwarePlugin));
+    QVERIFY(camera);
+    delete root->createPluginObject(ZLRegisterPlugin::TurntableHardwarePlugin);
+
+    // Neither the camera nor the next request may reach the deleted control.
+    QVERIFY(!camera->captureImage(QString()));
+    auto *control = dynamic_cast<ZLTurntableHardware *>(root->createPluginObject(ZLRegisterPlugin::TurntableHardwarePlugin));
+    QVERIFY(control);
+    QCOMPARE(control->availableTurntables(), std::list<std::string>{"Marvolix Gemline"});
+    control->openHardware(0);
+    QVERIFY(camera->captureImage(QString()));
+    control->closeHardware();
+    delete camera;
+    delete control;
 }
 
 QTEST_MAIN(tst_Plugin)
