@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }();
     (void)hooks;
     d2xxsim::reset();
-    d2xxsim::DeviceSpec spec;
-    spec.userArea.assign(data, data + std::min<std::size_t>(size, 1024));
-    d2xxsim::attach(spec);
+    d2xxsim::DeviceSpec layout;
+    layout.userArea.assign(data, data + std::min<std::size_t>(size, 1024));
+    d2xxsim::attach(layout);
     for (int kind : {0, 1, 2, -1})
         FTDIController::availableDevices(kind);
 
