@@ -397,8 +397,11 @@ void ZLMarvolixTurntableControl::stepsSpinningWillStop()
 
 bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
 {
-    if (!m_motor)
-        return true;
+    // Returning true without a motion would leave the spin waiting for a report that never comes.
+    if (!m_motor) {
+        setLastError(tr("No turntable is open."));
+        return false;
+    }
     joinFinishedWorker();
     if (m_motor->isRotating()) {
         setLastError(tr("The turntable is still turning."));
@@ -417,9 +420,10 @@ bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
         rotationEnded();
         return true;
     }
-    if (!m_motor->handle || !m_motor->prepareRotation())
-        return true;
-    m_motor->startRotation();
+    if (!m_motor->handle || !m_motor->prepareRotation() || !m_motor->startRotation()) {
+        setLastError(tr("The turntable does not answer. Check its USB cable."));
+        return false;
+    }
     return true;
 }
 
