@@ -66,7 +66,10 @@ QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QS
     dialog->setProperty("parent", QVariant::fromValue(parentItem));
     dialog->setProperty("errorText", text);
     dialog->setProperty("title", title);
+    // The dialog destroys itself when closed; until then the page owns it. Without a QObject
+    // parent the JavaScript collector would take a dialog nobody refers to while it is open.
     QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
+    dialog->setParent(parentItem);
     QMetaObject::invokeMethod(dialog, "open");
     return dialog;
 }

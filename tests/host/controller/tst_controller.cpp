@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -93,6 +94,7 @@ private slots:
     void deviceChangeEndsSpin();
     void exitButton();
     void shutdownOrder();
+    void openMessageOutlivesGarbageCollection();
 
 private:
     void createController(const std::function<void(FakeTurntable *)> &configure = {});
@@ -670,6 +672,21 @@ void tst_Controller::deviceChangeEndsSpin()
     QCOMPARE(log.count(QStringLiteral("spinStart")), 2);
     QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 90, 180, 360}));
     QCOMPARE(progress(), (QList<float>{1.0f / 3, 1.0f / 3, 2.0f / 3, 1.0f}));
+}
+
+void tst_Controller::openMessageOutlivesGarbageCollection()
+{
+    // Nothing in JavaScript refers to a message the controller shows; the page must keep it.
+    createController();
+    QPointer<QObject> dialog =
+        showMessageDialog(view->rootObject(), QStringLiteral("360 Photography finished"), QStringLiteral("Process complete."));
+    QVERIFY(dialog);
+    QCOMPARE(recorder.messages.size(), 1);
+    globalQmlEngine()->collectGarbage();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(dialog);
+    view.reset();
+    QVERIFY(dialog.isNull());
 }
 
 void tst_Controller::exitButton()
