@@ -152,6 +152,11 @@ bool SpinHarness::runSpin(double *wallMs, int timeoutMs)
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
+    if (!finished) {
+        // Whatever the page shows instead tells a stuck spin from a refused one.
+        for (QQuickItem *label : messageLabels(view->contentItem()))
+            std::cerr << "message shown: " << label->property("text").toString().toStdString() << '\n';
+    }
     return finished;
 }
 

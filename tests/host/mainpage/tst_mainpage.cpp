@@ -50,6 +50,7 @@ private slots:
     void dialogWidensForALink_data();
     void dialogWidensForALink();
     void dialogClosesOnEscapeOnlyAndDestroysItself();
+    void dialogOkButtonClosesAndDestroysIt();
 
 private:
     QQuickItem *control(const char *name) const { return m_page->findChild<QQuickItem *>(QLatin1String(name)); }
@@ -372,6 +373,19 @@ void TestMainPage::dialogClosesOnEscapeOnlyAndDestroysItself()
     QTest::keyClick(m_view.get(), Qt::Key_Escape);
     QTRY_VERIFY(!dialog->property("visible").toBool());
     // It is gone 255 ms after closing, once the engine's deferred deletion has run.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+}
+
+void TestMainPage::dialogOkButtonClosesAndDestroysIt()
+{
+    QPointer<QObject> dialog = createDialog(QStringLiteral("360 Photography finished"));
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->property("opened").toBool());
+    auto *ok = dialog->findChild<QQuickItem *>(QStringLiteral("okButton"));
+    QVERIFY(ok);
+    QCOMPARE(ok->property("text").toString(), QStringLiteral("OK"));
+    click(ok);
+    QTRY_VERIFY(!dialog->property("visible").toBool());
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
 }
 
