@@ -336,6 +336,18 @@ void E2EDriver::takeScreenshots(const QString &folder)
          [this] { return click(itemWithText(QStringLiteral("TabButton"), QStringLiteral("Advanced settings"))); });
     then(QStringLiteral("advanced settings"),
          [this, folder] { return saveImage(folder + QStringLiteral("/plugin-advanced.png"), nullptr); });
+    then(QStringLiteral("spin page"), [this] { return click(item(QStringLiteral("spinsPageButton"))); });
+    then(QStringLiteral("zero delays"), [this] {
+        return typeInto(item(QStringLiteral("preDelayField")), QStringLiteral("0"))
+            && typeInto(item(QStringLiteral("postDelayField")), QStringLiteral("0"));
+    });
+    then(QStringLiteral("manual capture"), [this] { return click(item(QStringLiteral("manualButton"))); });
+    then(QStringLiteral("start"), [this] { return click(item(QStringLiteral("startButton"))); });
+    then(QStringLiteral("spin ends"), [this] { return openDialog() != nullptr; });
+    then(QStringLiteral("message"),
+         [this, folder] { return saveImage(folder + QStringLiteral("/message-dialog.png"), nullptr); });
+    then(QStringLiteral("OK"), [this] { return click(item(QStringLiteral("okButton"))); });
+    then(QStringLiteral("message closed"), [this] { return !openDialog(); });
     act(QStringLiteral("close"), [this] { view()->close(); });
 }
 
