@@ -149,7 +149,9 @@ QObject *TestMainPage::createDialog(const QString &text)
     dialog->setProperty("parent", QVariant::fromValue(static_cast<QQuickItem *>(m_page)));
     dialog->setProperty("errorText", text);
     dialog->setProperty("title", QStringLiteral("Device disconnected"));
+    // As the controller does: the page keeps the dialog until it destroys itself.
     QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
+    dialog->setParent(m_page);
     QMetaObject::invokeMethod(dialog, "open");
     return dialog;
 }
