@@ -1,3 +1,4 @@
+#include "../recordinghost.h"
 #include "d2xxsim.h"
 #include "zlmarvolixturntablecontrol.h"
 
@@ -11,22 +12,7 @@
 
 namespace {
 
-struct OpenReport
-{
-    size_t index;
-    bool flag;
-};
-
-// What the host's hooks received; rotation reports come from the motor's worker thread.
-struct HostRecord
-{
-    std::mutex lock;
-    std::vector<OpenReport> opened;
-    std::vector<size_t> disconnected;
-    std::atomic<int> rotationsStopped{0};
-};
-
-HostRecord host;
+RecordingHost host;
 
 const QStringList allModelNames = {
     "Marvolix Custom (Expert use)", "Marvolix Essential", "Marvolix Gemline", "Marvolix Quartz Medium",
@@ -75,28 +61,13 @@ private:
 
 void tst_Control::initTestCase()
 {
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
-        [](ZLTurntableHardware *device, size_t index, bool flag) {
-            std::lock_guard<std::mutex> guard(host.lock);
-            host.opened.push_back({index, flag});
-            device->setCurrentTurntableIndex(index);
-        };
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *device, size_t index) {
-        std::lock_guard<std::mutex> guard(host.lock);
-        host.disconnected.push_back(index);
-        device->setCurrentTurntableIndex(SIZE_MAX);
-    };
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {
-        ++host.rotationsStopped;
-    };
+    host.install();
 }
 
 void tst_Control::init()
 {
     d2xxsim::reset();
-    host.opened.clear();
-    host.disconnected.clear();
-    host.rotationsStopped = 0;
+    host.clear();
     control = std::make_unique<ZLMarvolixTurntableControl>();
 }
 

@@ -1,3 +1,4 @@
+#include "../recordinghost.h"
 #include "d2xxsim.h"
 #include "zldcmotor.h"
 #include "zlmarvolixturntablecontrol.h"
@@ -15,22 +16,7 @@
 
 namespace {
 
-// What the host's hooks received; rotation reports come from the motor's worker thread.
-struct HostRecord
-{
-    std::mutex lock;
-    std::vector<size_t> opened;
-    std::vector<size_t> disconnected;
-    std::atomic<int> rotationsStopped{0};
-
-    std::vector<size_t> disconnects()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return disconnected;
-    }
-};
-
-HostRecord host;
+RecordingHost host;
 
 constexpr uint8_t stepLine = 0x04;
 constexpr uint8_t shutterLines = 0x30;
@@ -64,31 +50,13 @@ private:
 
 void tst_Faults::initTestCase()
 {
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
-        [](ZLTurntableHardware *device, size_t index, bool) {
-            std::lock_guard<std::mutex> guard(host.lock);
-            host.opened.push_back(index);
-            device->setCurrentTurntableIndex(index);
-        };
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *device, size_t index) {
-        std::lock_guard<std::mutex> guard(host.lock);
-        host.disconnected.push_back(index);
-        device->setCurrentTurntableIndex(SIZE_MAX);
-    };
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {
-        ++host.rotationsStopped;
-    };
+    host.install();
 }
 
 void tst_Faults::init()
 {
     d2xxsim::reset();
-    {
-        std::lock_guard<std::mutex> guard(host.lock);
-        host.opened.clear();
-        host.disconnected.clear();
-    }
-    host.rotationsStopped = 0;
+    host.clear();
     control = std::make_unique<ZLMarvolixTurntableControl>();
 }
 
@@ -205,7 +173,7 @@ void tst_Faults::failingOpenReportsDisconnected()
 
     control->openHardware(0);
     QCOMPARE(host.disconnects(), std::vector<size_t>{4});
-    QVERIFY(host.opened.empty());
+    QVERIFY(host.openedIndexes().empty());
     QVERIFY(!control->motor());
     if (!text.isEmpty())
         QCOMPARE(control->lastError(), text);
@@ -216,7 +184,7 @@ void tst_Faults::failingOpenReportsDisconnected()
     // Once the board opens again, so does the table.
     d2xxsim::setOpenStatus(0, FT_OK);
     control->openHardware(0);
-    QCOMPARE(host.opened, std::vector<size_t>{4});
+    QCOMPARE(host.openedIndexes(), std::vector<size_t>{4});
     QVERIFY(control->motor());
 }
 

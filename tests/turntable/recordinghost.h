@@ -1,0 +1,67 @@
+#pragma once
+// The host's side of the three turntable hooks for the drivers' tests: it records what the
+// plug-in reports and, like the real host, keeps the device index in step.
+#include "zlturntablehardware.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+struct OpenReport
+{
+    size_t index;
+    bool flag;
+};
+
+// Rotation reports come from the motor's worker thread, hence the lock and the atomic.
+struct RecordingHost
+{
+    std::mutex lock;
+    std::vector<OpenReport> opened;
+    std::vector<size_t> disconnected;
+    std::atomic<int> rotationsStopped{0};
+
+    void install()
+    {
+        ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
+            [this](ZLTurntableHardware *device, size_t index, bool flag) {
+                std::lock_guard<std::mutex> guard(lock);
+                opened.push_back({index, flag});
+                device->setCurrentTurntableIndex(index);
+            };
+        ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
+            [this](ZLTurntableHardware *device, size_t index) {
+                std::lock_guard<std::mutex> guard(lock);
+                disconnected.push_back(index);
+                device->setCurrentTurntableIndex(SIZE_MAX);
+            };
+        ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [this](ZLTurntableHardware *) {
+            ++rotationsStopped;
+        };
+    }
+
+    void clear()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        opened.clear();
+        disconnected.clear();
+        rotationsStopped = 0;
+    }
+
+    std::vector<size_t> openedIndexes()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        std::vector<size_t> indexes;
+        for (const OpenReport &report : opened)
+            indexes.push_back(report.index);
+        return indexes;
+    }
+
+    std::vector<size_t> disconnects()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return disconnected;
+    }
+};
