@@ -22,8 +22,10 @@ Page {
     }
 
     // Setting the index does not raise the combo box's activation, so the page reports it itself.
+    // The index is a model row: an identified board's row lies past its one-entry list.
     function syncLastUsedTurntableIndexUI(index) {
-        turntableDevicesList.currentIndex = index
+        var count = turntableDevicesList.count
+        turntableDevicesList.currentIndex = index >= 0 && index < count ? index : (count === 1 ? 0 : -1)
         mainPage.turntableDeviceChanged(index)
     }
 

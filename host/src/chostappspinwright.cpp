@@ -134,7 +134,7 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
     if (!devices.isEmpty()) {
         globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"),
                                                              devices);
-        restoreLastUsedTurntable(devices.size());
+        restoreLastUsedTurntable();
     } else {
         setUiItemsEnabled(false);
         showMessage(tr("Turntable device error"), turntable->lastError());
@@ -216,7 +216,7 @@ void CHostAppSpinwright::showMessage(const QString &title, const QString &text)
     showMessageDialog(rootItem(), text, title);
 }
 
-void CHostAppSpinwright::restoreLastUsedTurntable(int deviceCount)
+void CHostAppSpinwright::restoreLastUsedTurntable()
 {
     const QString path = settingsFilePath();
     if (!QFileInfo::exists(path))
@@ -243,7 +243,8 @@ void CHostAppSpinwright::restoreLastUsedTurntable(int deviceCount)
                     return;
                 const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));
                 storedIndex = value.toDouble(-1);
-                if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0)
+                if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0
+                    || storedIndex > INT_MAX)
                     problem = tr("the last used turntable is not a device index");
             }
         }
@@ -262,9 +263,8 @@ void CHostAppSpinwright::restoreLastUsedTurntable(int deviceCount)
         return;
     }
 
-    // A device list that has shrunk since the last run leaves the device unselected.
-    if (storedIndex >= deviceCount)
-        return;
+    // The stored value is a model row, not a position in the list: an identified board is the
+    // list's one entry but opens as its own row, so the turntable decides what the row opens.
     if (QQuickItem *root = rootItem())
         QMetaObject::invokeMethod(root, "syncLastUsedTurntableIndexUI",
                                   Q_ARG(QVariant, int(storedIndex)));
@@ -375,8 +375,9 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         }
         runState = RunRotating;
         setUiItemsEnabled(false);
-        // Resumed while the table still turns: the picture waits for the end of the move.
-        if (!rotationPending)
+        // Resumed while the table still turns, or while this cycle's delay runs: that cycle goes
+        // on by itself, and a second one beside it would fire or move twice.
+        if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive())
             turntableRotationStopped();
         break;
     case 100:

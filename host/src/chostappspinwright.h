@@ -68,7 +68,7 @@ private:
     // Back to rest with both editors enabled and the spin's sequence at its first angle.
     void endSpin();
     void showMessage(const QString &title, const QString &text);
-    void restoreLastUsedTurntable(int deviceCount);
+    void restoreLastUsedTurntable();
     void writeSettingsFile();
 
     ZLTurntableSpins spins;

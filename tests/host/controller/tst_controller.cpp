@@ -87,6 +87,8 @@ private slots:
     void stopResetsStepIndex();
     void pauseAndResume();
     void pauseDuringDelay();
+    void resumeDuringPostDelay_data();
+    void resumeDuringPostDelay();
     void resumeWhileTurning();
     void refusedRotation();
     void disconnectDuringRotation();
@@ -99,7 +101,8 @@ private slots:
 private:
     void createController(const std::function<void(FakeTurntable *)> &configure = {});
     void writeFile(const QString &name, const QByteArray &content);
-    void writeSpinSettings(const QStringList &angles, bool manual = false, double postDelay = 0);
+    void writeSpinSettings(const QStringList &angles, bool manual = false, double postDelay = 0,
+                           double preDelay = 0);
     QByteArray readFile(const QString &name) const;
     QString dataPath(const QString &name) const;
     void sendSignal(const char *signal, int value);
@@ -189,11 +192,12 @@ QByteArray tst_Controller::readFile(const QString &name) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void tst_Controller::writeSpinSettings(const QStringList &angles, bool manual, double postDelay)
+void tst_Controller::writeSpinSettings(const QStringList &angles, bool manual, double postDelay,
+                                       double preDelay)
 {
     QJsonObject settings{{QStringLiteral("shootingAnglesList"), QJsonArray::fromStringList(angles)},
                          {QStringLiteral("shootingMode"), 1},
-                         {QStringLiteral("preCaptureDelay"), 0},
+                         {QStringLiteral("preCaptureDelay"), preDelay},
                          {QStringLiteral("postCaptureDelay"), postDelay},
                          {QStringLiteral("clockwise"), true},
                          {QStringLiteral("isManualCapture"), manual},
@@ -279,8 +283,9 @@ void tst_Controller::restoredDevice_data()
                                                 << true << QVariantList{2} << SIZE_MAX;
     QTest::newRow("no key") << QByteArray("{\"lastUsedTurntableIndex\": 2}") << false
                             << QVariantList() << SIZE_MAX;
-    QTest::newRow("index past the device list") << QByteArray("{\"lastUsedTurntableIndex-v3\": 3}")
-                                                << false << QVariantList() << SIZE_MAX;
+    // A model row past the list is still the turntable's to open (an identified board's row).
+    QTest::newRow("row past the device list") << QByteArray("{\"lastUsedTurntableIndex-v3\": 3}")
+                                              << true << QVariantList{3} << SIZE_MAX;
 }
 
 void tst_Controller::restoredDevice()
@@ -300,7 +305,8 @@ void tst_Controller::restoredDevice()
     QCOMPARE(turntable->currentTurntableIndex(), openIndex);
     if (failing) {
         QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Device disconnected")});
-        QCOMPARE(recorder.messages.first().text, QStringLiteral("Fake turntable 2 cannot be opened"));
+        QCOMPARE(recorder.messages.first().text,
+                 QStringLiteral("Fake turntable %1 cannot be opened").arg(synced.first().toInt()));
         QCOMPARE(recorder.messages.first().parent, view->rootObject());
         QCOMPARE(pageList("resets"), (QVariantList{true, false}));
         QVERIFY(panelsEnabled(false));
@@ -580,6 +586,42 @@ void tst_Controller::pauseDuringDelay()
     finishSpin();
     QCOMPARE(progress(), (QList<float>{0.25f, 0.5f, 0.75f, 1.0f}));
     QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 270, 360}));
+}
+
+void tst_Controller::resumeDuringPostDelay_data()
+{
+    QTest::addColumn<double>("preDelay");
+    QTest::addColumn<double>("postDelay");
+    QTest::newRow("resumed before a second picture") << 0.2 << 0.6;
+    QTest::newRow("resumed before a picture while turning") << 0.5 << 0.3;
+}
+
+void tst_Controller::resumeDuringPostDelay()
+{
+    QFETCH(double, preDelay);
+    QFETCH(double, postDelay);
+    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("120.00"), QStringLiteral("240.00")},
+                      false, postDelay, preDelay);
+    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
+    sendSignal("turntableDeviceChanged", 0);
+    sendSignal("turntableSpinStateChanged", 1);
+    QTRY_COMPARE(log.count(QStringLiteral("capture")), 1);
+    sendSignal("turntableSpinStateChanged", 0);
+    sendSignal("turntableSpinStateChanged", 1);
+
+    // A second cycle beside the first would fire within its pre-capture delay while the table turns.
+    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{120});
+    bool delayOver = false;
+    QTimer::singleShot(int(preDelay * 1000) + 100, this, [&delayOver] { delayOver = true; });
+    QTRY_VERIFY(delayOver);
+    QCOMPARE(log.count(QStringLiteral("capture")), 1);
+
+    turntable->setHoldRotations(false);
+    finishSpin();
+    QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Process complete.")});
+    QCOMPARE(log.count(QStringLiteral("capture")), 3);
+    QCOMPARE(progress(), (QList<float>{1.0f / 3, 2.0f / 3, 1.0f}));
+    QCOMPARE(turntable->rotationTargets(), (QList<float>{120, 240, 360}));
 }
 
 void tst_Controller::refusedRotation()

@@ -7,6 +7,7 @@
 #include "zlturntablespins.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -29,8 +30,12 @@ private slots:
     void failedReopenShowsDeviceDisconnected_data();
     void failedReopenShowsDeviceDisconnected();
     void unplugDuringSpinStopsAndKeepsEverySettingsFile();
+    void returningUserReopensIdentifiedTurntable();
 
 private:
+    void startProgram();
+    // Closes the program as its window would and returns what it stored in "Spinwright.json".
+    QJsonObject closeProgram();
     void sendSignal(const char *signal, int value);
     QStringList messages() const;
 
@@ -83,6 +88,15 @@ void tst_HostFaults::init()
     d2xxsim::reset();
     QVERIFY(d2xxsim::attach("turntable:2"));
 
+    startProgram();
+    // The identified Gemline is the only entry of the device list.
+    sendSignal("turntableDeviceChanged", 0);
+    QCOMPARE(control->currentTurntableIndex(), size_t(2));
+    QVERIFY(control->motor());
+}
+
+void tst_HostFaults::startProgram()
+{
     globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList());
     view.reset(new QQuickView(globalQmlEngine(), nullptr));
     view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
@@ -90,11 +104,30 @@ void tst_HostFaults::init()
     control = new ZLMarvolixTurntableControl;
     cameraControl = control;
     controller = new CHostAppSpinwright(control, new ZLShutterReleaseCamera(cameraControl), view.get());
+}
 
-    // The identified Gemline is the only entry of the device list.
-    sendSignal("turntableDeviceChanged", 0);
-    QCOMPARE(control->currentTurntableIndex(), size_t(2));
-    QVERIFY(control->motor());
+QJsonObject tst_HostFaults::closeProgram()
+{
+    cleanup();
+    QFile file(QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).filePath(QStringLiteral("Spinwright.json")));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+
+void tst_HostFaults::returningUserReopensIdentifiedTurntable()
+{
+    // The stored value is the board's own row, 2, although the list holds one entry.
+    const QJsonObject stored{{QStringLiteral("lastUsedTurntableIndex-v3"), 2}};
+    QCOMPARE(closeProgram(), stored);
+    for (int start = 0; start < 2; ++start) {
+        startProgram();
+        QCOMPARE(control->currentTurntableIndex(), size_t(2));
+        QQuickItem *startButton = findItem(view->contentItem(), QStringLiteral("startButton"));
+        QQuickItem *models = findItem(view->contentItem(), QStringLiteral("turntableDevicesList"));
+        QVERIFY(startButton && models);
+        QVERIFY(startButton->isEnabled());
+        QCOMPARE(models->property("currentText").toString(), QStringLiteral("Marvolix Gemline"));
+        QCOMPARE(closeProgram(), stored);
+    }
 }
 
 void tst_HostFaults::cleanup()
