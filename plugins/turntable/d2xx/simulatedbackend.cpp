@@ -131,6 +131,8 @@ struct SimulatedBackend::Device
     std::uint64_t writeCount = 0;
     std::uint64_t purgesTx = 0;
     std::uint64_t purgesRx = 0;
+    std::uint64_t opens = 0;
+    std::uint64_t eepromReads = 0;
     std::vector<d2xxsim::Exposure> exposures;
     std::vector<d2xxsim::DcCommand> commands;
 
@@ -345,6 +347,7 @@ FT_STATUS SimulatedBackend::open(int deviceNumber, FT_HANDLE *handle)
             return device->openStatus;
         if (device->layout.openElsewhere || device->openHandle != 0)
             return FT_DEVICE_NOT_OPENED;
+        ++device->opens;
         device->openHandle = nextHandle++;
         handles[device->openHandle] = device->slot;
         *handle = reinterpret_cast<FT_HANDLE>(device->openHandle);
@@ -388,6 +391,7 @@ FT_STATUS SimulatedBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLe
         return status;
     if (!data || !bytesRead)
         return FT_INVALID_PARAMETER;
+    ++device->eepromReads;
     const std::size_t n = std::min<std::size_t>(dataLength, device->layout.userArea.size());
     std::copy_n(device->layout.userArea.begin(), n, data);
     *bytesRead = static_cast<DWORD>(n);
@@ -686,6 +690,8 @@ d2xxsim::DeviceState SimulatedBackend::state(int slot)
     result.writeCount = device->writeCount;
     result.purgesTx = device->purgesTx;
     result.purgesRx = device->purgesRx;
+    result.opens = device->opens;
+    result.eepromReads = device->eepromReads;
     return result;
 }
 

@@ -230,7 +230,9 @@ ZLMarvolixTurntableControl::~ZLMarvolixTurntableControl()
 
 std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
 {
-    std::vector<FTDIController::DeviceEntry> unidentified = FTDIController::availableDevices(0);
+    // Every listing opens each board and reads its EEPROM, many USB transfers on a real board:
+    // the unidentified ones are only asked for when no identified turntable answers.
+    std::vector<FTDIController::DeviceEntry> unidentified;
     for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(1)) {
         if (isModelRow(entry.modelIndex)) {
             d->deviceIndex = int16_t(entry.deviceIndex);
@@ -240,6 +242,8 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
         // A record naming no row of ours: the chip is usable, its model is not known.
         unidentified.push_back(entry);
     }
+    const std::vector<FTDIController::DeviceEntry> plain = FTDIController::availableDevices(0);
+    unidentified.insert(unidentified.end(), plain.begin(), plain.end());
     if (!unidentified.empty()) {
         const auto first = std::min_element(unidentified.begin(), unidentified.end(),
                                             [](const FTDIController::DeviceEntry &a, const FTDIController::DeviceEntry &b) {
@@ -407,16 +411,16 @@ bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
         setLastError(tr("The turntable is still turning."));
         return false;
     }
-    if (degrees > 0.01f)
-        m_motor->direction = Clockwise;
-    else if (degrees < -0.01f)
-        m_motor->direction = Counterclockwise;
-    else
-        return true;
-    m_motor->rotateToAngle(-double(degrees));
-    // Less than half a count away: the table is there already, and zero counts would make the
-    // worker turn until stopped. Report the end at once so that the spin goes on.
-    if (m_motor->stepsToGo == 0) {
+    // A request within 0.01 degrees of zero moves nothing, and neither does one less than half a count
+    // away (zero counts would make the worker turn until stopped): the table is there already.
+    // Report the end at once so that a spin goes on instead of waiting for ever.
+    bool alreadyThere = true;
+    if (degrees > 0.01f || degrees < -0.01f) {
+        m_motor->direction = degrees > 0.0f ? Clockwise : Counterclockwise;
+        m_motor->rotateToAngle(-double(degrees));
+        alreadyThere = m_motor->stepsToGo == 0;
+    }
+    if (alreadyThere) {
         rotationEnded();
         return true;
     }
