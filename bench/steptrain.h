@@ -17,7 +17,7 @@ inline std::vector<unsigned> idealHighMs(std::uint32_t counts, std::uint32_t cou
 {
     const float g = float(double(countsPerRevolution) * (rampDegrees / 360.0));
     const double slowest = baseDelayMs + 10.0;
-    const double increment = rampDegrees != 0.0 ? 10.0 / g : 0.0;
+    const float increment = rampDegrees != 0.0 ? 10.0f / g : 0.0f;
     double d = rampDegrees != 0.0 ? slowest : baseDelayMs;
     std::uint32_t remaining = counts;
     std::vector<unsigned> high;

@@ -84,7 +84,9 @@ void ZLStepperMotor::runSteps()
     const double ramp = rampUpDegrees.load();
     const float rampCounts = float(double(countsPerRevolution) * (ramp / 360.0));
     const double slowest = basePulse + rampExtraMs;
-    const double increment = ramp != 0.0 ? rampExtraMs / rampCounts : 0.0;
+    // In single precision, as the ramp length is: 10 / 17.78f is 0.5625 exactly, the same sum in
+    // double falls short of whole milliseconds and shortens a count near the end of the ramp.
+    const float increment = ramp != 0.0 ? float(rampExtraMs) / rampCounts : 0.0f;
     double delay = ramp != 0.0 ? slowest : basePulse;
     double floorDelay = basePulse;
     uint32_t remaining = totalSteps;
