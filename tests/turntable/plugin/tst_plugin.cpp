@@ -48,6 +48,9 @@ private:
 
 void tst_Plugin::initTestCase()
 {
+    // Each plug-in copy carries its own link layer, which takes its board from the environment
+    // at its first call: an identified Gemline, whatever the caller's environment says.
+    qputenv("SPINWRIGHT_D2XX_SIM", "turntable:2");
     QVERIFY(scratch.isValid());
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("SpinwrightTests"));
