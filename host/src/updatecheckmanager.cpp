@@ -16,33 +16,27 @@ struct VersionNumber
 {
     int major = 0;
     int minor = 0;
-    bool valid = false;
 };
 
-// Strict: digits only, so "3x" or "-1" or a huge number never count as a version field.
-bool parseField(const QString &text, int *value)
+// Digits only, at most nine: "0a", "-1" or an overlong number counts as 0.
+int parseField(const QString &text)
 {
     if (text.isEmpty() || text.size() > 9)
-        return false;
+        return 0;
     for (const QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
+            return 0;
     }
-    *value = text.toInt();
-    return true;
+    return text.toInt();
 }
 
-// "v.3.0." gives 3 and 0; a value without numeric fields 1 and 2 is not a version.
+// "v.3.0." gives 3 and 0; a missing field is 0 like any other field that is not a number.
 VersionNumber parseVersion(const QString &text)
 {
-    VersionNumber version;
     const QStringList fields = text.split(QLatin1Char('.'));
-    if (fields.size() < 3)
-        return version;
-    version.valid = parseField(fields.at(1), &version.major)
-            && parseField(fields.at(2), &version.minor);
-    if (!version.valid)
-        version = VersionNumber();
+    VersionNumber version;
+    version.major = parseField(fields.value(1));
+    version.minor = parseField(fields.value(2));
     return version;
 }
 
@@ -234,7 +228,6 @@ void UpdateCheckManager::compareVersionFile(const QByteArray &data)
 {
     quint32 remoteBuild = 0;
     VersionNumber remoteVersion;
-    bool versionLineSeen = false;
     for (int start = 0; start < data.size();) {
         int end = data.indexOf('\n', start);
         end = end < 0 ? data.size() : end + 1;
@@ -243,7 +236,6 @@ void UpdateCheckManager::compareVersionFile(const QByteArray &data)
         if (line.startsWith(buildNumberKey)) {
             remoteBuild = parseBuildNumber(quotedValue(line));
         } else if (line.startsWith(versionKey)) {
-            versionLineSeen = true;
             remoteVersion = parseVersion(quotedValue(line));
         }
         if (remoteVersion.major > 0 && remoteBuild != 0)
@@ -253,12 +245,10 @@ void UpdateCheckManager::compareVersionFile(const QByteArray &data)
     const VersionNumber localVersion = parseVersion(localVersionPrefix + localChangelistNumber);
     const quint32 localBuild = parseBuildNumber(localChangelistNumber);
 
-    // A version line that cannot be read makes the whole file untrustworthy.
-    const bool trustworthy = !versionLineSeen || remoteVersion.valid;
-    const bool newer = trustworthy
-            && (remoteVersion.major > localVersion.major
-                || remoteVersion.minor > localVersion.minor
-                || remoteBuild > localBuild);
+    // Each part on its own: a field that is not a number only takes itself out of the comparison.
+    const bool newer = remoteVersion.major > localVersion.major
+            || remoteVersion.minor > localVersion.minor
+            || remoteBuild > localBuild;
     if (newer) {
         const QString link = QStringLiteral("<a href=\"%1\">%2</a>")
                 .arg(QCoreApplication::translate("CHostAppSpinwright",

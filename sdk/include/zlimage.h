@@ -105,7 +105,8 @@ public:
 
     bool loadFromFilePath(QString path);
     bool imageInformation(ZLImageInfo *info);
-    // An empty rectangle (width or height rounding to 0) locks the whole image in place.
+    // An empty rectangle (width or height rounding to 0) locks the whole image in place; any
+    // other locks only its part inside the image, and fails when no such part exists.
     bool lockImagePixels(ZLImagePixels *pixels, const ZLRect &rect);
     // Writes data (rows of the locked width, tightly packed) back into the image and ends the lock.
     void unlockImagePixels(const void *data);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 using ZLSdkPrivate::roundToInt;
 
@@ -95,6 +96,17 @@ QImage::Format ZLImageIO::ImageIOPrivate::qtImageFormatFromSdkImageInfo(const ZL
     default:
         return QImage::Format_Invalid;
     }
+}
+
+uchar *ZLImageIO::ImageIOPrivate::ownedBits()
+{
+    if (borrowedPixels) {
+        borrowedPixels = false;
+        // Copies memory the image does not own (and, unavoidably, memory shared with the caller).
+        return image.bits();
+    }
+    // Owned memory, written in place so that copies sharing it (imageHandle()) see the change.
+    return const_cast<uchar *>(image.constBits());
 }
 
 ZLImageIO::ZLImageIO()
@@ -192,14 +204,24 @@ bool ZLImageIO::lockImagePixels(ZLImagePixels *pixels, const ZLRect &rect)
     const int height = rect.iheight();
     if (width == 0 || height == 0) {
         // The whole image, in place: the caller changes the image's own pixels.
-        if (pixels)
+        if (pixels) {
+            d->ownedBits();
             ImageIOPrivate::imagePixelsFromQtImage(pixels, d->image);
+        }
         return true;
     }
 
-    d->lockedRect = QRect(rect.ix(), rect.iy(), width, height);
+    // Clipped in 64 bits before QRect sees it: a far or huge rectangle neither overflows nor
+    // allocates more than the image; a negative size or NaN leaves nothing.
+    const qint64 left = qMax<qint64>(rect.ix(), 0);
+    const qint64 top = qMax<qint64>(rect.iy(), 0);
+    const qint64 right = qMin<qint64>(qint64(rect.ix()) + width, d->image.width()) - 1;
+    const qint64 bottom = qMin<qint64>(qint64(rect.iy()) + height, d->image.height()) - 1;
+    if (right < left || bottom < top)
+        return false;
+    d->lockedRect = QRect(QPoint(int(left), int(top)), QPoint(int(right), int(bottom)));
     if (!pixels)
-        return d->lockedRect.isValid();
+        return true;
     d->lockedImage = d->image.copy(d->lockedRect);
     if (d->lockedImage.isNull())
         return false;
@@ -216,12 +238,7 @@ void ZLImageIO::unlockImagePixels(const void *data)
         const qsizetype sourceStride = data == d->lockedImage.constBits()
                 ? d->lockedImage.bytesPerLine()
                 : qsizetype(d->lockedRect.width()) * bytesPerPixel;
-        if (d->borrowedPixels) {
-            d->image.detach();
-            d->borrowedPixels = false;
-        }
-        // Written in place, so copies that share the pixels (imageHandle()) see the change.
-        uchar *imageBits = const_cast<uchar *>(d->image.constBits());
+        uchar *imageBits = d->ownedBits();
         const qsizetype imageStride = d->image.bytesPerLine();
         const qsizetype rowBytes = qsizetype(target.width()) * bytesPerPixel;
         const uchar *source = static_cast<const uchar *>(data);
@@ -262,7 +279,13 @@ bool ZLImageIO::setImageHandle(QImage newImage)
     if (newImage.isNull())
         return false;
     releaseResources();
-    d->image = newImage;
+    d->image = std::move(newImage);
+    // It may be built over const memory: held alone, bits() copies only such memory; shared
+    // with the caller, that cannot be told, so the first write copies it.
+    if (d->image.isDetached())
+        d->image.bits();
+    else
+        d->borrowedPixels = true;
     return true;
 }
 

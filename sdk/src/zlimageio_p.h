@@ -12,8 +12,11 @@ struct ZLImageIO::ImageIOPrivate
     // Inclusive corners; QRect() (0, 0, -1, -1) while nothing is locked.
     QRect lockedRect;
     QImage lockedImage;
-    // image lives in memory the caller lent us read-only: never write into it.
+    // image may live in memory the caller lent us read-only: copy it before the first write.
     bool borrowedPixels = false;
+
+    // The image's pixels, to be changed in place.
+    uchar *ownedBits();
 
     static void imageInfoFromQtImageReader(ZLImageInfo *info, const QImageReader &reader, const QImage &image);
     static void imagePixelsFromQtImage(ZLImagePixels *pixels, const QImage &image);

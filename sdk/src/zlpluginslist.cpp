@@ -60,10 +60,10 @@ bool ZLPluginsList::loadPlugins(std::list<QString> *errors)
     QQmlEngine *engine = globalQmlEngine();
     const QStringList pluginPaths = engine->pluginPathList();
     for (const QString &entry : pluginPaths) {
-        if (entry.isEmpty())
+        // A relative entry (the engine's own ".") would load whatever lies in the working folder.
+        if (entry.isEmpty() || QDir::isRelativePath(entry))
             continue;
-        // Resolved before the directory change, so that relative entries keep their meaning.
-        const QDir directory(QDir(savedDirectory).absoluteFilePath(entry));
+        const QDir directory(entry);
         QDir::setCurrent(directory.path());
         const QStringList fileNames = directory.entryList(QStringList{QStringLiteral("*.so")},
                                                           QDir::Files, QDir::Unsorted);

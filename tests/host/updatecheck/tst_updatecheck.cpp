@@ -357,10 +357,15 @@ void tst_UpdateCheck::versionComparison_data()
     QTest::newRow("at the size bound") << QByteArray(padding, '\n') + newer << true;
     QTest::newRow("past the size bound") << QByteArray(padding + 1, '\n') + newer << false;
 
-    QTest::newRow("version of two fields") << versionFile("v.3", "30109") << false;
-    QTest::newRow("version empty") << versionFile("", "30109") << false;
-    QTest::newRow("version fields not numbers") << versionFile("v.x.y.", "30109") << false;
-    QTest::newRow("version minor not a number") << versionFile("v.4.0a.", "1") << false;
+    // A field that is not a number (or is missing) counts as 0; the other parts still decide.
+    QTest::newRow("version of two fields") << versionFile("v.3", "30109") << true;
+    QTest::newRow("version of two fields, same build") << versionFile("v.4", "30108") << true;
+    QTest::newRow("version empty") << versionFile("", "30109") << true;
+    QTest::newRow("version fields not numbers") << versionFile("v.x.y.", "30109") << true;
+    QTest::newRow("version fields not numbers, same build") << versionFile("v.x.y.", "30108") << false;
+    QTest::newRow("version minor not a number") << versionFile("v.4.0a.", "1") << true;
+    QTest::newRow("version major not a number") << versionFile("v.4a.1.", "1") << true;
+    QTest::newRow("version fields signed or overlong") << versionFile("v.-4.1234567890.", "1") << false;
     QTest::newRow("version three fields") << versionFile("v.3.1", "1") << true;
 }
 

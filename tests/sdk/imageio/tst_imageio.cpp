@@ -64,6 +64,7 @@ private slots:
     void invalidRectangleLocksNothing();
     void emptyImageTouchesNothing();
     void rawPixelsWithoutData();
+    void rawPixelsBorrowCallerMemory_data();
     void rawPixelsBorrowCallerMemory();
     void compressedData();
     void thumbnailSizes_data();
@@ -293,23 +294,32 @@ void tst_ImageIO::emptyRectangleLocksTheWholeImageInPlace()
 void tst_ImageIO::unlockClipsToTheImage_data()
 {
     QTest::addColumn<ZLRect>("rect");
-    QTest::newRow("over the top left") << ZLRect(-2, -1, 4, 3);
-    QTest::newRow("over the bottom right") << ZLRect(6, 5, 4, 3);
-    QTest::newRow("wider than the image") << ZLRect(-3, 2, 14, 2);
-    QTest::newRow("entirely outside") << ZLRect(20, 20, 3, 3);
+    QTest::addColumn<QRect>("area"); // the part locked; empty when the lock is refused
+    const float nan = std::nanf("");
+    QTest::newRow("over the top left") << ZLRect(-2, -1, 4, 3) << QRect(0, 0, 2, 2);
+    QTest::newRow("over the bottom right") << ZLRect(6, 5, 4, 3) << QRect(6, 5, 2, 2);
+    QTest::newRow("wider than the image") << ZLRect(-3, 2, 14, 2) << QRect(0, 2, 8, 2);
+    QTest::newRow("far larger than the image") << ZLRect(-5e4f, -5e4f, 1e5f, 1e5f) << QRect(0, 0, 8, 7);
+    QTest::newRow("entirely outside") << ZLRect(20, 20, 3, 3) << QRect();
+    QTest::newRow("x near INT_MAX") << ZLRect(2147483000.0f, 0, 1000, 2) << QRect();
+    QTest::newRow("x NaN") << ZLRect(nan, 0, 4, 4) << QRect();
+    QTest::newRow("width NaN") << ZLRect(0, 0, nan, 4) << QRect();
 }
 
 void tst_ImageIO::unlockClipsToTheImage()
 {
     QFETCH(ZLRect, rect);
+    QFETCH(QRect, area);
     const QImage original = patterned(8, 7, QImage::Format_ARGB32);
     ZLImageIO io;
     QVERIFY(io.setImageHandle(original.copy()));
     ZLImagePixels pixels;
-    QVERIFY(io.lockImagePixels(&pixels, rect));
+    QCOMPARE(io.lockImagePixels(&pixels, rect), !area.isEmpty());
+    if (!area.isEmpty())
+        QCOMPARE(pixels.byteCount, uint32_t(area.width() * area.height() * 4));
 
-    const QRect area(rect.ix(), rect.iy(), rect.iwidth(), rect.iheight());
-    std::vector<QRgb> source(size_t(area.width() * area.height()));
+    // Rows of the locked part's width; more than enough for every row.
+    std::vector<QRgb> source(8 * 7);
     for (size_t i = 0; i < source.size(); ++i)
         source[i] = qRgba(int(i), 200, 100, 255);
     io.unlockImagePixels(source.data());
@@ -431,8 +441,17 @@ void tst_ImageIO::rawPixelsWithoutData()
     QVERIFY(io.imageHandle().isNull());
 }
 
+void tst_ImageIO::rawPixelsBorrowCallerMemory_data()
+{
+    QTest::addColumn<int>("lent"); // 0 raw pixels, 1 an image over them kept by the caller, 2 handed over
+    QTest::newRow("raw pixels") << 0;
+    QTest::newRow("image kept by the caller") << 1;
+    QTest::newRow("image handed over") << 2;
+}
+
 void tst_ImageIO::rawPixelsBorrowCallerMemory()
 {
+    QFETCH(int, lent);
     std::vector<QRgb> buffer(4 * 3);
     for (size_t i = 0; i < buffer.size(); ++i)
         buffer[i] = qRgb(int(i) * 10, 0, 0);
@@ -442,16 +461,26 @@ void tst_ImageIO::rawPixelsBorrowCallerMemory()
     pixels.bytesPerLine = 16;
     pixels.byteCount = 48;
     ZLImageIO io;
-    QVERIFY(io.initFromRawPixelsData(pixels, layout(3, 32, 4, 3)));
-    QCOMPARE(static_cast<const void *>(io.imageHandle().constBits()), static_cast<const void *>(buffer.data()));
+    QImage overConst(reinterpret_cast<const uchar *>(buffer.data()), 4, 3, 16, QImage::Format_RGB32);
+    if (lent == 0) {
+        QVERIFY(io.initFromRawPixelsData(pixels, layout(3, 32, 4, 3)));
+        QCOMPARE(static_cast<const void *>(io.imageHandle().constBits()), static_cast<const void *>(buffer.data()));
+    } else {
+        QVERIFY(io.setImageHandle(lent == 1 ? overConst : std::move(overConst)));
+    }
     QCOMPARE(io.imageHandle().pixel(3, 2), qRgb(110, 0, 0));
 
-    // Writing back never goes into the caller's read-only memory.
-    QVERIFY(io.lockImagePixels(nullptr, ZLRect(0, 0, 1, 1)));
+    // Neither the whole-image lock nor a write-back goes into the caller's read-only memory.
     const QRgb white = qRgb(255, 255, 255);
+    ZLImagePixels whole;
+    QVERIFY(io.lockImagePixels(&whole, ZLRect()));
+    static_cast<QRgb *>(whole.data)[2] = white;
+    io.unlockImagePixels(nullptr);
+    QVERIFY(io.lockImagePixels(nullptr, ZLRect(0, 0, 1, 1)));
     io.unlockImagePixels(&white);
     QCOMPARE(io.imageHandle().pixel(0, 0), white);
     QCOMPARE(io.imageHandle().pixel(1, 0), qRgb(10, 0, 0));
+    QCOMPARE(io.imageHandle().pixel(2, 0), white);
     QVERIFY(buffer == callerCopy);
 
     // A byte count too small for its rows would let the image read past the buffer.

@@ -78,7 +78,8 @@ private:
 
 void tst_PluginsList::initTestCase()
 {
-    // The engine's path list always ends with ".": keep it free of plug-in files.
+    // The engine's path list always ends with "."; a working folder without plug-in files
+    // keeps the tests meaningful even if it were scanned.
     QVERIFY(emptyWorkingDir.isValid());
     QVERIFY(QDir::setCurrent(emptyWorkingDir.path()));
 }
@@ -217,11 +218,16 @@ void tst_PluginsList::nullErrorListCollectsNothing()
 
 void tst_PluginsList::fileReachedTwiceIsOwnedOnce()
 {
-    // "." and the folder's own path lead to the same file.
     const QString folder = fixtureDir("valid");
     QVERIFY(QDir::setCurrent(folder));
     {
-        Loaded loaded({folder});
+        // The engine's "." names the working folder: never a place to load code from.
+        Loaded fromWorkingFolder({});
+        QVERIFY(!fromWorkingFolder.accepted);
+        QVERIFY(fromWorkingFolder.list->availablePluginsList().empty());
+    }
+    {
+        Loaded loaded({folder, folder});
         QVERIFY(loaded.accepted);
         QCOMPARE(QDir::currentPath(), QDir(folder).absolutePath());
         QCOMPARE(origins(loaded.list->availablePluginsList()), (QStringList{"Valid camera", "Valid turntable"}));
