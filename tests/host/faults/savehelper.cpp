@@ -1,6 +1,7 @@
 // Saves one settings file over and over through the program's own code, printing "saved" after
 // each save, until it is killed. Argument: host, spins or turntable.
 #include "chostappspinwright.h"
+#include "recordinghost.h"
 #include "spinwrightresources.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlpluginslist.h"
@@ -37,9 +38,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("SpinwrightTests"));
     QCoreApplication::setApplicationName(QStringLiteral("savehelper"));
     QGuiApplication app(argc, argv);
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded = [](ZLTurntableHardware *, size_t, bool) {};
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *, size_t) {};
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
+    RecordingHost host;
+    host.install();
     ZLPluginsList plugins;  // owns the shared QML engine
 
     if (std::strcmp(mode, "turntable") == 0) {

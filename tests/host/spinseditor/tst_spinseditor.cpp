@@ -1,7 +1,7 @@
 #include "zlturntablespins.h"
 
+#include "stubhardware.h"
 #include "zlpluginslist.h"
-#include "zlturntablehardware.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,18 +16,6 @@
 #include <memory>
 
 namespace {
-
-class FakeTurntable : public ZLTurntableHardware
-{
-public:
-    std::list<std::string> availableTurntables() override { return {"Fake turntable"}; }
-    void openHardware(size_t) override {}
-    void closeHardware() override {}
-    unsigned int countsPerRevolution() override { return counts; }
-    bool startAngleRotation(float) override { return true; }
-
-    unsigned int counts = 3200;
-};
 
 const char notAddedMessage[] = "The value entered must be greater than the last angle in the list";
 
@@ -61,7 +49,7 @@ private:
     int angleCount() const { return object("angleView")->property("count").toInt(); }
     QString imagesCountText() const { return object("imagesCountCombo")->property("editText").toString(); }
 
-    FakeTurntable m_table;
+    StubTurntable m_table;
     std::unique_ptr<ZLTurntableSpins> m_spins;
     std::unique_ptr<QQuickView> m_view;
     std::unique_ptr<QQuickItem> m_item;
@@ -75,6 +63,7 @@ void TestSpinsEditor::initTestCase()
 
 void TestSpinsEditor::init()
 {
+    m_table.counts = 3200;
     m_spins.reset(new ZLTurntableSpins);
     m_spins->setTurntable(&m_table);
     m_item.reset(m_spins->createPluginUIFrameView());
@@ -91,7 +80,6 @@ void TestSpinsEditor::cleanup()
     m_item.reset();
     m_view.reset();
     m_spins.reset();
-    m_table.counts = 3200;
 }
 
 void TestSpinsEditor::click(QQuickItem *item)

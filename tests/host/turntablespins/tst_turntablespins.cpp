@@ -1,7 +1,7 @@
 #include "zlturntablespins.h"
 
+#include "stubhardware.h"
 #include "zlpluginslist.h"
-#include "zlturntablehardware.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,29 +20,12 @@
 
 namespace {
 
-class FakeTurntable : public ZLTurntableHardware
-{
-public:
-    std::list<std::string> availableTurntables() override { return {"Fake turntable"}; }
-    void openHardware(size_t) override {}
-    void closeHardware() override {}
-    unsigned int countsPerRevolution() override { return counts; }
-    bool startAngleRotation(float degrees) override
-    {
-        targets << degrees;
-        return accept;
-    }
-
-    QList<float> targets;
-    bool accept = true;
-    unsigned int counts = 3200;
-};
-
 // One spin-settings object with its editor, as the controller holds them.
 struct Spins
 {
     Spins()
     {
+        table.counts = 3200;
         spins.setTurntable(&table);
         item.reset(spins.createPluginUIFrameView());
         spins.removeVideoMode();
@@ -53,7 +36,7 @@ struct Spins
     void addAngle(const QString &text) { QMetaObject::invokeMethod(item.get(), "customAngleAdded", Q_ARG(QString, text)); }
     void save() { spins.pluginUIFrameViewWillClose(item.get()); }
 
-    FakeTurntable table;
+    StubTurntable table;
     ZLTurntableSpins spins;
     std::unique_ptr<QQuickItem> item;
 };
@@ -252,10 +235,10 @@ void TestTurntableSpins::refusedRotationAdvancesTheIndex()
     s.chooseImagesCount(4);
     s.spins.readSettingsFromUi();
     QCOMPARE(s.spins.nextSpinStep(), SpinStepResult::AtStartAngle);
-    s.table.accept = false;
+    s.table.acceptRotations = false;
     QCOMPARE(s.spins.nextSpinStep(), SpinStepResult::RotationFailed);
     QCOMPARE(s.spins.stepIndex(), quint16(2));
-    s.table.accept = true;
+    s.table.acceptRotations = true;
     QCOMPARE(s.spins.nextSpinStep(), SpinStepResult::Rotating);
     QCOMPARE(s.table.targets, (QList<float>{90, 180}));
 

@@ -1,9 +1,8 @@
-#include "zlcamerahardware.h"
+#include "stubhardware.h"
 #include "zlimageprocessing.h"
 #include "zlimageviewevent.h"
 #include "zlimporttools.h"
 #include "zltoolsaction.h"
-#include "zlturntablehardware.h"
 
 #include <QtTest>
 
@@ -12,26 +11,8 @@
 #include <vector>
 
 namespace {
-class Turntable : public ZLTurntableHardware
-{
-public:
-    std::list<std::string> availableTurntables() override { return {}; }
-    void openHardware(size_t) override {}
-    void closeHardware() override {}
-    unsigned int countsPerRevolution() override { return 0; }
-    bool startAngleRotation(float) override { return true; }
-};
-
-class Camera : public ZLCameraHardware
-{
-public:
-    void searchAvailableCameras() override {}
-    void openHardware(size_t) override {}
-    bool cameraQueryA() override { return false; }
-    bool cameraQueryB() override { return false; }
-    void cameraCommand() override {}
-    bool captureImage(QString) override { return true; }
-};
+using Turntable = StubTurntable;
+using Camera = StubCamera;
 
 class Tools : public ZLToolsAction
 {

@@ -1,7 +1,6 @@
-#include "zlcamerahardware.h"
+#include "stubhardware.h"
 #include "zlplugin.h"
 #include "zlpluginslist.h"
-#include "zlturntablehardware.h"
 
 #include <QDir>
 #include <QQmlEngine>
@@ -13,31 +12,13 @@
 #include <vector>
 
 namespace {
-class Turntable : public ZLTurntableHardware
-{
-public:
-    std::list<std::string> availableTurntables() override { return {}; }
-    void openHardware(size_t) override {}
-    void closeHardware() override {}
-    unsigned int countsPerRevolution() override { return 0; }
-    bool startAngleRotation(float) override { return true; }
-};
+using Turntable = StubTurntable;
 
 // One object behind two interfaces.
-class CameraTurntable : public ZLCameraHardware, public ZLTurntableHardware
+class CameraTurntable : public StubCamera, public StubTurntable
 {
 public:
     ZLRegisterPlugin::PluginType pluginType() const override { return ZLRegisterPlugin::TurntableHardwarePlugin; }
-    void searchAvailableCameras() override {}
-    void openHardware(size_t) override {}
-    bool cameraQueryA() override { return false; }
-    bool cameraQueryB() override { return false; }
-    void cameraCommand() override {}
-    bool captureImage(QString) override { return true; }
-    std::list<std::string> availableTurntables() override { return {}; }
-    void closeHardware() override {}
-    unsigned int countsPerRevolution() override { return 0; }
-    bool startAngleRotation(float) override { return true; }
 };
 
 class Root : public ZLRegisterPlugin

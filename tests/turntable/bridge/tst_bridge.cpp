@@ -1,4 +1,5 @@
 #include "d2xxsim.h"
+#include "recordinghost.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlqmlturntablecontrol.h"
 
@@ -91,6 +92,7 @@ private:
     // Waits for a move that ends by itself, then joins its worker so the bookkeeping is done.
     void finishMove();
 
+    RecordingHost host;
     std::unique_ptr<ZLMarvolixTurntableControl> control;
     std::unique_ptr<PanelStub> panel;
     ZLQmlTurntableControl *bridge = nullptr;
@@ -98,11 +100,7 @@ private:
 
 void tst_QmlTurntableControl::initTestCase()
 {
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
-        [](ZLTurntableHardware *device, size_t index, bool) { device->setCurrentTurntableIndex(index); };
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
-        [](ZLTurntableHardware *device, size_t) { device->setCurrentTurntableIndex(SIZE_MAX); };
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
+    host.install();
 }
 
 void tst_QmlTurntableControl::init()

@@ -1,4 +1,5 @@
 #include "d2xxsim.h"
+#include "recordinghost.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlshutterreleasecamera.h"
 
@@ -27,22 +28,18 @@ private slots:
 private:
     std::unique_ptr<ZLMarvolixTurntableControl> control;
     std::atomic<ZLMarvolixTurntableControl *> controlPointer{nullptr};
-    std::vector<size_t> cameraOpened;
+    RecordingHost host;
 };
 
 void tst_Camera::initTestCase()
 {
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded = [](ZLTurntableHardware *, size_t, bool) {};
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *, size_t) {};
-    ZLCameraHardware::CameraHardwarePrivate::hardwareOpenSucceeded = [this](ZLCameraHardware *, size_t index) {
-        cameraOpened.push_back(index);
-    };
+    host.install();
 }
 
 void tst_Camera::init()
 {
     d2xxsim::reset();
-    cameraOpened.clear();
+    host.clear();
     control = std::make_unique<ZLMarvolixTurntableControl>();
     controlPointer = control.get();
 }
@@ -123,7 +120,7 @@ void tst_Camera::openReportsCameraZero()
     ZLShutterReleaseCamera camera(controlPointer);
     QCOMPARE(int(camera.pluginType()), 1);
     camera.openHardware(4);
-    QCOMPARE(cameraOpened, std::vector<size_t>{0});
+    QCOMPARE(host.cameraOpens(), std::vector<size_t>{0});
     QVERIFY(!camera.cameraQueryA());
     QVERIFY(!camera.cameraQueryB());
 }

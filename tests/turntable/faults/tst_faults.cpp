@@ -1,5 +1,5 @@
-#include "../recordinghost.h"
 #include "d2xxsim.h"
+#include "recordinghost.h"
 #include "zldcmotor.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlsteppermotor.h"

@@ -1,3 +1,4 @@
+#include "recordinghost.h"
 #include "zlcamerahardware.h"
 #include "zlplugin.h"
 #include "zlpluginslist.h"
@@ -43,7 +44,7 @@ private slots:
 
 private:
     QTemporaryDir scratch;
-    std::vector<std::pair<size_t, bool>> opened;
+    RecordingHost host;
 };
 
 void tst_Plugin::initTestCase()
@@ -56,15 +57,7 @@ void tst_Plugin::initTestCase()
     QCoreApplication::setOrganizationName(QStringLiteral("SpinwrightTests"));
     QCoreApplication::setApplicationName(QStringLiteral("tst_plugin"));
     QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).removeRecursively();
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
-        [this](ZLTurntableHardware *device, size_t index, bool flag) {
-            opened.emplace_back(index, flag);
-            device->setCurrentTurntableIndex(index);
-        };
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *device, size_t) {
-        device->setCurrentTurntableIndex(SIZE_MAX);
-    };
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
+    host.install();
 }
 
 void tst_Plugin::metadataHoldsOnlyTheInterfaceAndClass()
@@ -127,8 +120,7 @@ void tst_Plugin::loaderHandsOutOneTurntableAndOneCamera()
 
     QCOMPARE(turntable->availableTurntables(), std::list<std::string>{"Marvolix Gemline"});
     turntable->openHardware(0);
-    QCOMPARE(opened.size(), size_t(1));
-    QCOMPARE(opened[0].first, size_t(2));
+    QCOMPARE(host.openedIndexes(), std::vector<size_t>{2});
     QCOMPARE(turntable->countsPerRevolution(), 6400u);
     QVERIFY(camera->captureImage(QString()));
 

@@ -1,4 +1,5 @@
 #include "d2xxsim.h"
+#include "recordinghost.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlpluginslist.h"
 
@@ -89,6 +90,7 @@ private:
 
     // Owns the shared QML engine, as in the host.
     std::unique_ptr<ZLPluginsList> pluginsList;
+    RecordingHost host;
     std::unique_ptr<ZLMarvolixTurntableControl> control;
     QQuickItem *item = nullptr;
 };
@@ -98,12 +100,7 @@ void tst_Settings::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("SpinwrightTests"));
     QCoreApplication::setApplicationName(QStringLiteral("tst_settings"));
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
-        [](ZLTurntableHardware *device, size_t index, bool) { device->setCurrentTurntableIndex(index); };
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected = [](ZLTurntableHardware *device, size_t) {
-        device->setCurrentTurntableIndex(SIZE_MAX);
-    };
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
+    host.install();
     previousHandler = qInstallMessageHandler(countSettingsWarnings);
     pluginsList = std::make_unique<ZLPluginsList>();
 }

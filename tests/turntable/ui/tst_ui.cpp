@@ -1,4 +1,5 @@
 #include "d2xxsim.h"
+#include "recordinghost.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlplugin.h"
 #include "zlpluginslist.h"
@@ -84,6 +85,7 @@ private:
     std::unique_ptr<ZLPluginsList> plugins;
     QTemporaryDir dataHome;
     QLocale startLocale;
+    RecordingHost host;
     std::unique_ptr<ZLMarvolixTurntableControl> control;
     std::unique_ptr<QQuickView> view;
     QQuickItem *panel = nullptr;
@@ -98,11 +100,7 @@ void tst_TurntableUi::initTestCase()
     setHostPalette();
     plugins = std::make_unique<ZLPluginsList>();
 
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
-        [](ZLTurntableHardware *device, size_t index, bool) { device->setCurrentTurntableIndex(index); };
-    ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
-        [](ZLTurntableHardware *device, size_t) { device->setCurrentTurntableIndex(SIZE_MAX); };
-    ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [](ZLTurntableHardware *) {};
+    host.install();
 }
 
 void tst_TurntableUi::cleanupTestCase()

@@ -1,6 +1,8 @@
 #pragma once
-// The host's side of the three turntable hooks for the drivers' tests: it records what the
-// plug-in reports and, like the real host, keeps the device index in step.
+// The host's side of the plug-in hooks for the tests that drive a plug-in object without the
+// host: it records what the object reports and, like the real host, keeps the turntable's device
+// index in step.
+#include "zlcamerahardware.h"
 #include "zlturntablehardware.h"
 
 #include <atomic>
@@ -21,6 +23,7 @@ struct RecordingHost
     std::mutex lock;
     std::vector<OpenReport> opened;
     std::vector<size_t> disconnected;
+    std::vector<size_t> camerasOpened;
     std::atomic<int> rotationsStopped{0};
 
     void install()
@@ -40,6 +43,11 @@ struct RecordingHost
         ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [this](ZLTurntableHardware *) {
             ++rotationsStopped;
         };
+        // The host keeps no camera index: it only learns that one is there.
+        ZLCameraHardware::CameraHardwarePrivate::hardwareOpenSucceeded = [this](ZLCameraHardware *, size_t index) {
+            std::lock_guard<std::mutex> guard(lock);
+            camerasOpened.push_back(index);
+        };
     }
 
     void clear()
@@ -47,6 +55,7 @@ struct RecordingHost
         std::lock_guard<std::mutex> guard(lock);
         opened.clear();
         disconnected.clear();
+        camerasOpened.clear();
         rotationsStopped = 0;
     }
 
@@ -59,9 +68,21 @@ struct RecordingHost
         return indexes;
     }
 
+    std::vector<OpenReport> openReports()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return opened;
+    }
+
     std::vector<size_t> disconnects()
     {
         std::lock_guard<std::mutex> guard(lock);
         return disconnected;
+    }
+
+    std::vector<size_t> cameraOpens()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return camerasOpened;
     }
 };
