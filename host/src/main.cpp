@@ -1,13 +1,13 @@
 #include "chostappspinwright.h"
 #include "platform.h"
 #include "spinwrightidentity.h"
+#include "spinwrightpalette.h"
 #include "spinwrightresources.h"
 #include "zlcamerahardware.h"
 #include "zlpluginslist.h"
 #include "zlturntablehardware.h"
 
 #include <QGuiApplication>
-#include <QPalette>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlError>
@@ -27,20 +27,6 @@ namespace {
 void writeLine(const char *text)
 {
     std::cout << text << std::endl;
-}
-
-QPalette darkPalette(QPalette palette)
-{
-    const QColor grey(70, 70, 70);
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        palette.setColor(role, grey);
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        palette.setColor(role, Qt::white);
-    palette.setColor(QPalette::Link, QColor(120, 187, 255));
-    // An invalid colour lets the style draw disabled text its own way.
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, QColor());
-    return palette;
 }
 
 // Nobody else will release the objects the plug-ins handed out when the program gives up.
@@ -78,7 +64,7 @@ int spinwrightMain(int argc, char *argv[])
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
     QGuiApplication app(argc, argv);
-    const QPalette palette = darkPalette(QGuiApplication::palette());
+    const QPalette palette = spinwrightPalette(QGuiApplication::palette());
     QGuiApplication::setPalette(palette);
 
     ZLPluginsList pluginsList;

@@ -1,5 +1,6 @@
 #include "d2xxsim.h"
 #include "recordinghost.h"
+#include "spinwrightpalette.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlplugin.h"
 #include "zlpluginslist.h"
@@ -9,7 +10,6 @@
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QPalette>
 #include <QQmlEngine>
 #include <QQmlProperty>
 #include <QQuickItem>
@@ -21,21 +21,6 @@
 namespace {
 
 constexpr uint8_t enableLine = 0x01;
-
-// The host's dark palette, under which the panel is shown.
-void setHostPalette()
-{
-    QPalette palette = QGuiApplication::palette();
-    const QColor grey(70, 70, 70);
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        palette.setColor(role, grey);
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        palette.setColor(role, Qt::white);
-    palette.setColor(QPalette::Link, QColor(120, 187, 255));
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, QColor());
-    QGuiApplication::setPalette(palette);
-}
 
 QString settingsFile()
 {
@@ -97,7 +82,8 @@ void tst_TurntableUi::initTestCase()
     // Keeps the settings file away from the user's own.
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     QVERIFY(ZLAbstractPlugin::applicationLocalDataDirectory().startsWith(dataHome.path()));
-    setHostPalette();
+    // The host's palette, under which the panel is shown.
+    QGuiApplication::setPalette(spinwrightPalette(QGuiApplication::palette()));
     plugins = std::make_unique<ZLPluginsList>();
 
     host.install();
