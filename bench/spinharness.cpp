@@ -1,6 +1,7 @@
 #include "spinharness.h"
 
 #include "chostappspinwright.h"
+#include "quickitems.h"
 #include "spinwrightidentity.h"
 #include "spinwrightresources.h"
 #include "zlcamerahardware.h"
@@ -31,13 +32,7 @@ const QString finishedText = QStringLiteral("360 Photography finished");
 // The controller's message dialogs, found by their text label; closed ones are gone.
 QList<QQuickItem *> messageLabels(QQuickItem *item)
 {
-    QList<QQuickItem *> found;
-    if (item->objectName() == QLatin1String("textLabel"))
-        found.append(item);
-    const auto children = item->childItems();
-    for (QQuickItem *child : children)
-        found += messageLabels(child);
-    return found;
+    return QuickItems::findAll(item, QStringLiteral("textLabel"));
 }
 
 } // namespace

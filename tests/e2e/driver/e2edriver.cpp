@@ -1,5 +1,7 @@
 #include "e2edriver.h"
 
+#include "quickitems.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -20,13 +22,6 @@ void printLine(const QString &line)
 {
     std::printf("%s\n", line.toUtf8().constData());
     std::fflush(stdout);
-}
-
-void collectItems(QQuickItem *item, QList<QQuickItem *> &items)
-{
-    items.append(item);
-    for (QQuickItem *child : item->childItems())
-        collectItems(child, items);
 }
 
 QString text(QObject *object, const char *property = "text")
@@ -353,11 +348,13 @@ void E2EDriver::takeScreenshots(const QString &folder)
 
 QQuickView *E2EDriver::view() const
 {
-    for (QWindow *window : QGuiApplication::topLevelWindows()) {
-        if (auto *quickView = qobject_cast<QQuickView *>(window))
-            return quickView;
-    }
-    return nullptr;
+    return QuickItems::firstView();
+}
+
+QList<QQuickItem *> E2EDriver::sceneItems() const
+{
+    QQuickView *quickView = view();
+    return quickView ? QuickItems::all(quickView->contentItem()) : QList<QQuickItem *>();
 }
 
 QQuickItem *E2EDriver::item(const QString &objectName, QQuickItem *scope) const
@@ -365,23 +362,12 @@ QQuickItem *E2EDriver::item(const QString &objectName, QQuickItem *scope) const
     QQuickView *quickView = view();
     if (!quickView)
         return nullptr;
-    QList<QQuickItem *> items;
-    collectItems(scope ? scope : quickView->contentItem(), items);
-    for (QQuickItem *each : items) {
-        if (each->objectName() == objectName)
-            return each;
-    }
-    return nullptr;
+    return QuickItems::find(scope ? scope : quickView->contentItem(), objectName);
 }
 
 QQuickItem *E2EDriver::itemWithText(const QString &className, const QString &label) const
 {
-    QQuickView *quickView = view();
-    if (!quickView)
-        return nullptr;
-    QList<QQuickItem *> items;
-    collectItems(quickView->contentItem(), items);
-    for (QQuickItem *each : items) {
+    for (QQuickItem *each : sceneItems()) {
         if (QString::fromLatin1(each->metaObject()->className()).contains(className)
             && each->property("text").toString() == label)
             return each;
@@ -391,13 +377,8 @@ QQuickItem *E2EDriver::itemWithText(const QString &className, const QString &lab
 
 QObject *E2EDriver::openDialog() const
 {
-    QQuickView *quickView = view();
-    if (!quickView)
-        return nullptr;
-    QList<QQuickItem *> items;
-    collectItems(quickView->contentItem(), items);
     // A popup's item sits in the window's overlay; the popup itself is that item's parent object.
-    for (QQuickItem *each : items) {
+    for (QQuickItem *each : sceneItems()) {
         QObject *popup = each->parent();
         if (popup && popup->property("errorText").isValid() && popup->property("opened").toBool())
             return popup;

@@ -48,6 +48,7 @@ private:
 
     // Looking at and touching the window.
     QQuickView *view() const;
+    QList<QQuickItem *> sceneItems() const;
     QQuickItem *item(const QString &objectName, QQuickItem *scope = nullptr) const;
     QQuickItem *itemWithText(const QString &className, const QString &text) const;
     QObject *openDialog() const;

@@ -1,4 +1,5 @@
 #include "e2eprogram.h"
+#include "testfiles.h"
 #include "vcdtrace.h"
 
 #include <QDir>
@@ -16,14 +17,6 @@ namespace {
 
 // The custom turntable the scenarios set up: a short revolution keeps each spin brief.
 constexpr int countsPerRevolution = 80;
-
-QJsonObject readJsonObject(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QJsonObject();
-    return QJsonDocument::fromJson(file.readAll()).object();
-}
 
 } // namespace
 
@@ -134,14 +127,14 @@ void tst_E2ESpin::stoppedSpinKeepsSettings()
              qPrintable(QString::number(trace.exposures.last())));
     QVERIFY(trace.position < countsPerRevolution);
 
-    const QJsonObject host = readJsonObject(dataFile(root, "Spinwright.json"));
+    const QJsonObject host = TestFiles::readJsonObject(dataFile(root, "Spinwright.json"));
     QVERIFY2(host.value(QStringLiteral("lastUsedTurntableIndex-v3")).isDouble(), "Spinwright.json");
     QCOMPARE(host.value(QStringLiteral("lastUsedTurntableIndex-v3")).toInt(-1), 0);
-    const QJsonObject spins = readJsonObject(dataFile(root, "TurntableSpins.json"));
+    const QJsonObject spins = TestFiles::readJsonObject(dataFile(root, "TurntableSpins.json"));
     QCOMPARE(spins.value(QStringLiteral("clockwise")), QJsonValue(false));
     QCOMPARE(spins.value(QStringLiteral("shootingAnglesList")).toArray().size(), 8);
     QVERIFY(qAbs(spins.value(QStringLiteral("postCaptureDelay")).toDouble() - 0.3) < 1e-6);
-    const QJsonObject turntable = readJsonObject(dataFile(root, "MarvolixTurntable-v3.json"));
+    const QJsonObject turntable = TestFiles::readJsonObject(dataFile(root, "MarvolixTurntable-v3.json"));
     QCOMPARE(turntable.value(QStringLiteral("rotationSpeed")).toInt(), 9);
     QCOMPARE(turntable.value(QStringLiteral("isLockTableWhenIdle")), QJsonValue(true));
     QCOMPARE(turntable.value(QStringLiteral("customTurntableAdvancedSettings")).toObject()

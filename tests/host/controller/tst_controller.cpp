@@ -2,6 +2,7 @@
 #include "fakecamera.h"
 #include "faketurntable.h"
 #include "fixturelog.h"
+#include "testfiles.h"
 
 #include "zlpluginslist.h"
 
@@ -181,15 +182,12 @@ QString tst_Controller::dataPath(const QString &name) const
 
 void tst_Controller::writeFile(const QString &name, const QByteArray &content)
 {
-    QFile file(dataPath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), qint64(content.size()));
+    QVERIFY(TestFiles::write(dataPath(name), content));
 }
 
 QByteArray tst_Controller::readFile(const QString &name) const
 {
-    QFile file(dataPath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return TestFiles::read(dataPath(name));
 }
 
 void tst_Controller::writeSpinSettings(const QStringList &angles, bool manual, double postDelay,

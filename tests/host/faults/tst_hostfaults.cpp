@@ -1,6 +1,8 @@
 #include "chostappspinwright.h"
 #include "d2xxsim.h"
+#include "quickitems.h"
 #include "spinwrightresources.h"
+#include "testfiles.h"
 #include "zlmarvolixturntablecontrol.h"
 #include "zlpluginslist.h"
 #include "zlshutterreleasecamera.h"
@@ -46,31 +48,6 @@ private:
     CHostAppSpinwright *controller = nullptr;
 };
 
-namespace {
-
-void collectMessages(QQuickItem *item, QStringList *texts)
-{
-    if (item->objectName() == QLatin1String("textLabel"))
-        texts->append(item->property("text").toString());
-    const auto children = item->childItems();
-    for (QQuickItem *child : children)
-        collectMessages(child, texts);
-}
-
-QQuickItem *findItem(QQuickItem *item, const QString &name)
-{
-    if (item->objectName() == name)
-        return item;
-    const auto children = item->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 void tst_HostFaults::initTestCase()
 {
     initSpinwrightResources();
@@ -109,8 +86,8 @@ void tst_HostFaults::startProgram()
 QJsonObject tst_HostFaults::closeProgram()
 {
     cleanup();
-    QFile file(QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).filePath(QStringLiteral("Spinwright.json")));
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+    return TestFiles::readJsonObject(
+        QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).filePath(QStringLiteral("Spinwright.json")));
 }
 
 void tst_HostFaults::returningUserReopensIdentifiedTurntable()
@@ -121,8 +98,8 @@ void tst_HostFaults::returningUserReopensIdentifiedTurntable()
     for (int start = 0; start < 2; ++start) {
         startProgram();
         QCOMPARE(control->currentTurntableIndex(), size_t(2));
-        QQuickItem *startButton = findItem(view->contentItem(), QStringLiteral("startButton"));
-        QQuickItem *models = findItem(view->contentItem(), QStringLiteral("turntableDevicesList"));
+        QQuickItem *startButton = QuickItems::find(view->contentItem(), QStringLiteral("startButton"));
+        QQuickItem *models = QuickItems::find(view->contentItem(), QStringLiteral("turntableDevicesList"));
         QVERIFY(startButton && models);
         QVERIFY(startButton->isEnabled());
         QCOMPARE(models->property("currentText").toString(), QStringLiteral("Marvolix Gemline"));
@@ -147,7 +124,8 @@ void tst_HostFaults::sendSignal(const char *signal, int value)
 QStringList tst_HostFaults::messages() const
 {
     QStringList texts;
-    collectMessages(view->contentItem(), &texts);
+    for (QQuickItem *label : QuickItems::findAll(view->contentItem(), QStringLiteral("textLabel")))
+        texts.append(label->property("text").toString());
     return texts;
 }
 
@@ -176,7 +154,7 @@ void tst_HostFaults::failedReopenShowsDeviceDisconnected()
     QCOMPARE(control->currentTurntableIndex(), size_t(SIZE_MAX));
     QVERIFY(!control->motor());
     QCOMPARE(messages(), QStringList{text});
-    QQuickItem *settings = findItem(view->contentItem(), QStringLiteral("turntableSettingsFixture"));
+    QQuickItem *settings = QuickItems::find(view->contentItem(), QStringLiteral("turntableSettingsFixture"));
     QVERIFY(settings);
     QVERIFY(!settings->isEnabled());
 }

@@ -1,3 +1,5 @@
+#include "testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -184,9 +186,7 @@ void tst_Startup::normalStart()
     QVERIFY(dir.isValid());
     if (!storedSettings.isEmpty()) {
         QVERIFY(QDir().mkpath(dataDirectory(dir)));
-        QFile file(dataDirectory(dir) + QStringLiteral("/Spinwright.json"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(storedSettings);
+        QVERIFY(TestFiles::write(dataDirectory(dir) + QStringLiteral("/Spinwright.json"), storedSettings));
     }
 
     // A file that fails to load beside good ones only costs that file.
@@ -217,9 +217,9 @@ void tst_Startup::normalStart()
     QVERIFY2(sizeBefore.x() > 0 && sizeBefore.y() > 0, run.out);
     QCOMPARE(position, QPoint((available.x() - sizeBefore.x()) / 2, (available.y() - sizeBefore.y()) / 2));
 
-    QFile settings(dataDirectory(dir) + QStringLiteral("/Spinwright.json"));
-    QVERIFY(settings.open(QIODevice::ReadOnly));
-    const QJsonObject written = QJsonDocument::fromJson(settings.readAll()).object();
+    const QString settings = dataDirectory(dir) + QStringLiteral("/Spinwright.json");
+    QVERIFY(QFileInfo::exists(settings));
+    const QJsonObject written = TestFiles::readJsonObject(settings);
     QCOMPARE(written.value(QStringLiteral("lastUsedTurntableIndex-v3")).toInt(-1), expectedIndex);
     QVERIFY(QFileInfo::exists(dataDirectory(dir) + QStringLiteral("/TurntableSpins.json")));
 }

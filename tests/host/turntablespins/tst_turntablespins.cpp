@@ -1,6 +1,7 @@
 #include "zlturntablespins.h"
 
 #include "stubhardware.h"
+#include "testfiles.h"
 #include "zlpluginslist.h"
 
 #include <QDir>
@@ -48,17 +49,12 @@ QStringList publishedAngles()
 
 void writeSettingsFile(const QByteArray &content)
 {
-    QFile file(ZLTurntableSpins::settingsFilePath());
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
-    file.write(content);
+    QVERIFY(TestFiles::write(ZLTurntableSpins::settingsFilePath(), content));
 }
 
 QJsonObject readSettingsFile()
 {
-    QFile file(ZLTurntableSpins::settingsFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return TestFiles::readJsonObject(ZLTurntableSpins::settingsFilePath());
 }
 
 QByteArray json(const QJsonObject &object)
