@@ -111,6 +111,13 @@ private:
     QList<float> progress() const;
     bool panelsEnabled(bool expected) const;
     void finishSpin();
+    // Opens the device, starts a spin over angles and waits for its first rotation, held.
+    void startHeldSpin(const QStringList &angles, int device = 0);
+    // Lets the event loop run until a timer started now with this interval has fired.
+    void runEventLoopFor(int ms);
+    void runEventLoopOnce() { runEventLoopFor(0); }
+    // Ends the first held rotation and hands its report to the controller.
+    void releaseFirstRotation();
 
     QTemporaryDir home;
     std::unique_ptr<ZLPluginsList> pluginsList;
@@ -233,6 +240,30 @@ bool tst_Controller::panelsEnabled(bool expected) const
 void tst_Controller::finishSpin()
 {
     QTRY_VERIFY_WITH_TIMEOUT(recorder.titles().contains(QStringLiteral("Process complete.")), 20000);
+}
+
+void tst_Controller::startHeldSpin(const QStringList &angles, int device)
+{
+    writeSpinSettings(angles);
+    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
+    sendSignal("turntableDeviceChanged", device);
+    sendSignal("turntableSpinStateChanged", 1);
+    // The spin starts at the first angle, where the table stands.
+    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{angles.value(1).toFloat()});
+}
+
+void tst_Controller::runEventLoopFor(int ms)
+{
+    bool over = false;
+    QTimer::singleShot(ms, this, [&over] { over = true; });
+    QTRY_VERIFY(over);
+}
+
+void tst_Controller::releaseFirstRotation()
+{
+    turntable->releaseRotation();
+    QTRY_COMPARE(turntable->reportThreads().size(), 1);
+    QCoreApplication::sendPostedEvents();
 }
 
 void tst_Controller::firstStartWithoutSettingsFile()
@@ -475,12 +506,8 @@ void tst_Controller::refusedSpinStart()
 
 void tst_Controller::stopResetsStepIndex()
 {
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00"),
-                       QStringLiteral("270.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 0);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00"),
+                   QStringLiteral("270.00")});
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunRotating);
 
     sendSignal("turntableSpinStateChanged", -1);
@@ -494,9 +521,7 @@ void tst_Controller::stopResetsStepIndex()
     turntable->setHoldRotations(false);
     sendSignal("turntableSpinStateChanged", 1);
     sendSignal("turntableSpinStateChanged", -1);
-    bool delayOver = false;
-    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
-    QTRY_VERIFY(delayOver);
+    runEventLoopOnce();
     QCOMPARE(log.count(QStringLiteral("capture")), 1);
     QCOMPARE(turntable->rotationTargets(), QList<float>{90});
 
@@ -509,18 +534,12 @@ void tst_Controller::stopResetsStepIndex()
 
 void tst_Controller::pauseAndResume()
 {
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00"),
-                       QStringLiteral("270.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 0);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00"),
+                   QStringLiteral("270.00")});
 
     sendSignal("turntableSpinStateChanged", 0);
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunPaused);
-    turntable->releaseRotation();
-    QTRY_COMPARE(turntable->reportThreads().size(), 1);
-    QCoreApplication::sendPostedEvents();
+    releaseFirstRotation();
     // The table has stopped, but a paused spin takes no picture.
     QCOMPARE(progress(), QList<float>{0.25f});
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunPaused);
@@ -535,19 +554,13 @@ void tst_Controller::pauseAndResume()
 
 void tst_Controller::resumeWhileTurning()
 {
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 0);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00")});
     sendSignal("turntableSpinStateChanged", 0);
     sendSignal("turntableSpinStateChanged", 1);
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunRotating);
 
     // No picture while the table is still on its way to 90.
-    bool delayOver = false;
-    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
-    QTRY_VERIFY(delayOver);
+    runEventLoopOnce();
     QCOMPARE(progress(), QList<float>{1.0f / 3});
     QCOMPARE(turntable->rotationTargets(), QList<float>{90});
 
@@ -570,13 +583,9 @@ void tst_Controller::pauseDuringDelay()
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunPaused);
 
     // ... but there the spin waits for the user.
-    turntable->releaseRotation();
-    QTRY_COMPARE(turntable->reportThreads().size(), 1);
-    QCoreApplication::sendPostedEvents();
+    releaseFirstRotation();
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunPaused);
-    bool delayOver = false;
-    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
-    QTRY_VERIFY(delayOver);
+    runEventLoopOnce();
     QCOMPARE(progress(), QList<float>{0.25f});
 
     turntable->setHoldRotations(false);
@@ -609,9 +618,7 @@ void tst_Controller::resumeDuringPostDelay()
 
     // A second cycle beside the first would fire within its pre-capture delay while the table turns.
     QTRY_COMPARE(turntable->rotationTargets(), QList<float>{120});
-    bool delayOver = false;
-    QTimer::singleShot(int(preDelay * 1000) + 100, this, [&delayOver] { delayOver = true; });
-    QTRY_VERIFY(delayOver);
+    runEventLoopFor(int(preDelay * 1000) + 100);
     QCOMPARE(log.count(QStringLiteral("capture")), 1);
 
     turntable->setHoldRotations(false);
@@ -648,11 +655,7 @@ void tst_Controller::refusedRotation()
 
 void tst_Controller::disconnectDuringRotation()
 {
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 1);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00")}, 1);
 
     turntable->disconnect();
     QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Device disconnected")});
@@ -682,11 +685,7 @@ void tst_Controller::deviceChangeEndsSpin_data()
 void tst_Controller::deviceChangeEndsSpin()
 {
     QFETCH(bool, paused);
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 0);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00"), QStringLiteral("180.00")});
     if (paused)
         sendSignal("turntableSpinStateChanged", 0);
 
@@ -696,12 +695,8 @@ void tst_Controller::deviceChangeEndsSpin()
     QCOMPARE(pageList("resets").last(), QVariant(true));
 
     // The old device's late report neither takes a picture nor turns the new one.
-    turntable->releaseRotation();
-    QTRY_COMPARE(turntable->reportThreads().size(), 1);
-    QCoreApplication::sendPostedEvents();
-    bool delayOver = false;
-    QTimer::singleShot(0, this, [&delayOver] { delayOver = true; });
-    QTRY_VERIFY(delayOver);
+    releaseFirstRotation();
+    runEventLoopOnce();
     QCOMPARE(progress(), QList<float>{1.0f / 3});
     QCOMPARE(turntable->rotationTargets(), QList<float>{90});
 
@@ -731,11 +726,7 @@ void tst_Controller::openMessageOutlivesGarbageCollection()
 
 void tst_Controller::exitButton()
 {
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 0);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00")});
 
     QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "applicationWillClose"));
     QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Exit app ...")});
@@ -761,11 +752,7 @@ void tst_Controller::exitButton()
 
 void tst_Controller::shutdownOrder()
 {
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00")});
-    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
-    sendSignal("turntableDeviceChanged", 1);
-    sendSignal("turntableSpinStateChanged", 1);
-    QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00")}, 1);
     // The spin settings are read only at start-up, so a file seen later was written at closing.
     QVERIFY(QFile::remove(dataPath(QStringLiteral("TurntableSpins.json"))));
 
