@@ -36,6 +36,16 @@ struct Spins
     void chooseImagesCount(int n) { QMetaObject::invokeMethod(item.get(), "fixedImagesCountChanged", Q_ARG(int, n)); }
     void addAngle(const QString &text) { QMetaObject::invokeMethod(item.get(), "customAngleAdded", Q_ARG(QString, text)); }
     void save() { spins.pluginUIFrameViewWillClose(item.get()); }
+    // What the user enters, in order: "#n" picks n pictures per revolution, anything else adds an angle.
+    void enter(const QStringList &typed)
+    {
+        for (const QString &text : typed) {
+            if (text.startsWith(QLatin1Char('#')))
+                chooseImagesCount(text.mid(1).toInt());
+            else
+                addAngle(text);
+        }
+    }
 
     StubTurntable table;
     ZLTurntableSpins spins;
@@ -167,12 +177,7 @@ void TestTurntableSpins::customAngles()
     QFETCH(QStringList, typed);
     QFETCH(QStringList, angles);
     Spins s;
-    for (const QString &text : typed) {
-        if (text.startsWith(QLatin1Char('#')))
-            s.chooseImagesCount(text.mid(1).toInt());
-        else
-            s.addAngle(text);
-    }
+    s.enter(typed);
     QCOMPARE(s.spins.angleTexts(), angles);
     QCOMPARE(publishedAngles(), angles);
 }
@@ -208,12 +213,7 @@ void TestTurntableSpins::spinSequence()
     QFETCH(QList<float>, targets);
 
     Spins s;
-    for (const QString &text : typed) {
-        if (text.startsWith(QLatin1Char('#')))
-            s.chooseImagesCount(text.mid(1).toInt());
-        else
-            s.addAngle(text);
-    }
+    s.enter(typed);
     s.control(clockwise ? "clockwiseButton" : "counterclockwiseButton")->setProperty("checked", true);
     s.spins.readSettingsFromUi();
     QCOMPARE(s.spins.direction(), clockwise ? 0 : 1);
