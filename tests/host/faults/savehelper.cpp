@@ -26,6 +26,19 @@ void saved()
     std::fflush(stdout);
 }
 
+// The object writes its settings file each time its panel closes; returns only on failure.
+int saveThroughPanel(ZLAbstractPlugin &plugin)
+{
+    for (;;) {
+        QQuickItem *item = plugin.createPluginUIFrameView();
+        if (!item)
+            return 1;
+        plugin.pluginUIFrameViewWillClose(item);
+        delete item;
+        saved();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -44,25 +57,11 @@ int main(int argc, char *argv[])
 
     if (std::strcmp(mode, "turntable") == 0) {
         ZLMarvolixTurntableControl control;
-        for (;;) {
-            QQuickItem *item = control.createPluginUIFrameView();
-            if (!item)
-                return 1;
-            control.pluginUIFrameViewWillClose(item);
-            delete item;
-            saved();
-        }
+        return saveThroughPanel(control);
     }
     if (std::strcmp(mode, "spins") == 0) {
         ZLTurntableSpins spins;
-        for (;;) {
-            QQuickItem *item = spins.createPluginUIFrameView();
-            if (!item)
-                return 1;
-            spins.pluginUIFrameViewWillClose(item);
-            delete item;
-            saved();
-        }
+        return saveThroughPanel(spins);
     }
     if (std::strcmp(mode, "host") == 0) {
         globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList());
