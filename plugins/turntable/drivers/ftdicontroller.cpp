@@ -151,21 +151,31 @@ void FTDIController::writeOutput()
     writeOutputLocked();
 }
 
-void FTDIController::writeOutputLocked()
+bool FTDIController::writeOutputLocked()
 {
     if (!handle)
-        return;
+        return false;
     unsigned char byte = outputBits;
     DWORD written = 0;
     FT_Purge(handle, FT_PURGE_TX);
-    FT_Write(handle, &byte, 1, &written);
+    if (FT_Write(handle, &byte, 1, &written) == FT_OK && written == 1)
+        return true;
+    noteFailedTransfer();
+    return false;
 }
 
-void FTDIController::changeOutput(uint8_t set, uint8_t clear)
+void FTDIController::noteFailedTransfer()
+{
+    // One failed transfer may be a glitch; a board that then fails a query as well is gone.
+    if (!boardLost.load() && !isConnected())
+        boardLost.store(true);
+}
+
+bool FTDIController::changeOutput(uint8_t set, uint8_t clear)
 {
     std::lock_guard<std::mutex> lock(outputMutex);
     outputBits = uint8_t((outputBits & ~clear) | set);
-    writeOutputLocked();
+    return writeOutputLocked();
 }
 
 uint8_t FTDIController::readInput()
@@ -175,8 +185,10 @@ uint8_t FTDIController::readInput()
     unsigned char byte = 0;
     DWORD bytesRead = 0;
     FT_Purge(handle, FT_PURGE_RX);
-    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1)
+    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1) {
+        noteFailedTransfer();
         return 0;
+    }
     return byte;
 }
 
@@ -307,6 +319,10 @@ void FTDIController::finishRunning()
 
 void FTDIController::reportRotationEnded()
 {
-    if (control)
+    if (!control)
+        return;
+    if (isBoardLost())
+        control->boardVanished();
+    else
         control->rotationEnded();
 }

@@ -212,6 +212,9 @@ struct ZLMarvolixTurntableControl::TurntableControlPrivate
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
     UiBridgeFactory bridgeFactory;
+    // Lives on the GUI thread: the worker's disconnection report is queued to it, and a
+    // report still queued when the control goes is dropped with it.
+    QObject guiThread;
 };
 
 ZLMarvolixTurntableControl::ZLMarvolixTurntableControl()
@@ -437,11 +440,29 @@ void ZLMarvolixTurntableControl::stopAngleRotation()
     d->isSpinning = false;
 }
 
+void ZLMarvolixTurntableControl::boardVanished()
+{
+    // A move cut short by a vanished board must not read as a finished one.
+    QMetaObject::invokeMethod(&d->guiThread, [this] { reportBoardLost(); }, Qt::QueuedConnection);
+}
+
 void ZLMarvolixTurntableControl::rotationEnded()
 {
     updateDeviceSettingsUI(-1);
     if (d->isSpinning)
         turntableRotationStopped();
+}
+
+void ZLMarvolixTurntableControl::reportBoardLost()
+{
+    // Closed or reopened since the report was queued: nothing is lost any more.
+    if (!m_motor || !m_motor->isBoardLost())
+        return;
+    const size_t row = currentTurntableIndex();
+    d->isSpinning = false;
+    closeHardware();
+    setLastError(tr("The turntable was disconnected."));
+    hardwareDisconnected(row);
 }
 
 void ZLMarvolixTurntableControl::updateDeviceSettingsUI(int index)
