@@ -95,8 +95,10 @@ bool FTDIController::startRotation()
     return false;
 }
 
-std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind)
+std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind, int *unopenable)
 {
+    if (unopenable)
+        *unopenable = 0;
     std::vector<DeviceEntry> entries;
 
     DWORD count = 0;
@@ -117,8 +119,12 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
             continue;
 
         FT_HANDLE device = nullptr;
-        if (FT_Open(int(i), &device) != FT_OK)
+        if (FT_Open(int(i), &device) != FT_OK) {
+            // Not open elsewhere, yet not ours to open: on Linux, a board without the udev rule.
+            if (unopenable)
+                ++*unopenable;
             continue;
+        }
 
         bool identified = false;
         DWORD size = 0;

@@ -64,7 +64,9 @@ public:
     virtual bool prepareRotation();
     virtual bool startRotation();
 
-    static std::vector<DeviceEntry> availableDevices(int kind);
+    // FT245R chips whose record is of this kind (0: no record, or one naming no model).
+    // unopenable, when given, counts the chips no other process holds that still failed to open.
+    static std::vector<DeviceEntry> availableDevices(int kind, int *unopenable = nullptr);
 
     void writeOutput();
     uint8_t readInput();

@@ -236,7 +236,8 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
     // Every listing opens each board and reads its EEPROM, many USB transfers on a real board:
     // the unidentified ones are only asked for when no identified turntable answers.
     std::vector<FTDIController::DeviceEntry> unidentified;
-    for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(1)) {
+    int unopenable = 0;
+    for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(1, &unopenable)) {
         if (isModelRow(entry.modelIndex)) {
             d->deviceIndex = int16_t(entry.deviceIndex);
             d->storedModelIndex = int16_t(entry.modelIndex);
@@ -258,11 +259,18 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
             names.push_back(model.name);
         return names;
     }
-    setLastError(tr("The turntable device cannot be found.\n"
-                    "\n"
-                    "- make sure driver is installed\n"
-                    "- make sure turntable is powered on\n"
-                    "- make sure turntable is connected via USB\n"));
+    QString text = tr("The turntable device cannot be found.\n"
+                      "\n"
+                      "- make sure driver is installed\n"
+                      "- make sure turntable is powered on\n"
+                      "- make sure turntable is connected via USB\n");
+#ifdef Q_OS_LINUX
+    // The usual cause on Linux is a missing udev rule, which the five lines above do not name.
+    if (unopenable > 0)
+        text += tr("- a turntable's USB board was found, but this user may not open it: install the "
+                   "udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a normal user\")\n");
+#endif
+    setLastError(text);
     return {};
 }
 
