@@ -235,6 +235,9 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
 {
     // Every listing opens each board and reads its EEPROM, many USB transfers on a real board:
     // the unidentified ones are only asked for when no identified turntable answers.
+    // The board found by an earlier listing may have been swapped for another since.
+    d->deviceIndex = -1;
+    d->storedModelIndex = -1;
     std::vector<FTDIController::DeviceEntry> unidentified;
     int unopenable = 0;
     for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(1, &unopenable)) {
@@ -277,7 +280,9 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
 void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
 {
     ok = false;
-    if (index == 0 && isModelRow(d->storedModelIndex))
+    // An identified board is its own model whatever row the host asks for: a stored row from
+    // another board would drive this one with the wrong counts per turn and line levels.
+    if (isModelRow(d->storedModelIndex))
         index = size_t(d->storedModelIndex);
     if (index >= size_t(modelCount)) {
         setLastError(tr("Cannot find any turntable with the specified index."));

@@ -103,6 +103,8 @@ void tst_Control::listingAndOpening_data()
 
     QTest::newRow("row 6 identified") << "turntable:6" << QStringList{"Marvolix Quartz Extra Large"} << 0 << 6 << true
                                       << 11200u << 0;
+    QTest::newRow("identified board asked for by another row")
+        << "turntable:6" << QStringList{"Marvolix Quartz Extra Large"} << 2 << 6 << true << 11200u << 0;
     QTest::newRow("two identified, first wins")
         << "turntable:3,turntable:7" << QStringList{"Marvolix Quartz Medium"} << 0 << 3 << true << 19520u << 0;
     QTest::newRow("identified after a plain chip")
