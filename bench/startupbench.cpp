@@ -24,6 +24,7 @@ struct Start
     bool ok = false;
     double ms = 0;
     long rssKb = 0;
+    long cpuUs = 0;
     int width = 0;
     int height = 0;
 };
@@ -87,8 +88,8 @@ Start runOnce(const std::vector<std::string> &command, const std::string &probe,
     const std::size_t at = output.find("startupprobe ready_ns=");
     long long readyNs = 0;
     if (at == std::string::npos
-        || std::sscanf(output.c_str() + at, "startupprobe ready_ns=%lld maxrss_kb=%ld size=%dx%d", &readyNs,
-                       &result.rssKb, &result.width, &result.height) != 4) {
+        || std::sscanf(output.c_str() + at, "startupprobe ready_ns=%lld maxrss_kb=%ld size=%dx%d cpu_us=%ld", &readyNs,
+                       &result.rssKb, &result.width, &result.height, &result.cpuUs) != 5) {
         std::fprintf(stderr, "%s reported no ready page; its output:\n%s\n", argv[0], output.c_str());
         return {};
     }
@@ -130,7 +131,7 @@ int main(int argc, char *argv[])
     const std::vector<std::string> controls = {argv[2], width, height};
     const std::vector<std::string> minimal = {argv[3], width, height};
 
-    std::vector<double> hostMs, hostRss, controlsMs, controlsRss, minimalMs, minimalRss;
+    std::vector<double> hostMs, hostRss, controlsMs, controlsRss, minimalMs, minimalRss, hostCpu, controlsCpu;
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so that a change of machine load hits all alike; each host run starts afresh.
         const Start host = runOnce({argv[1]}, probe, std::string(home) + "/" + std::to_string(i + 1));
@@ -140,6 +141,8 @@ int main(int argc, char *argv[])
             return 1;
         hostMs.push_back(host.ms);
         hostRss.push_back(double(host.rssKb));
+        hostCpu.push_back(double(host.cpuUs) / 1e3);
+        controlsCpu.push_back(double(withControls.cpuUs) / 1e3);
         controlsMs.push_back(withControls.ms);
         controlsRss.push_back(double(withControls.rssKb));
         minimalMs.push_back(small.ms);
@@ -148,8 +151,8 @@ int main(int argc, char *argv[])
     const double hm = median(hostMs), cm = median(controlsMs), mm = median(minimalMs);
     const double hr = median(hostRss), cr = median(controlsRss), mr = median(minimalRss);
     std::printf("row\tstart-up to page ready (%dx%d), host / Controls 2 (Fusion) page\t%.4f\t<= 1.25\t<= 1.1\t"
-                "host %.0f ms, Controls 2 page %.0f ms (medians of %d)\n",
-                first.width, first.height, hm / cm, hm, cm, runs);
+                "host %.0f ms, Controls 2 page %.0f ms (medians of %d); CPU time host %.0f ms, Controls 2 page %.0f ms\n",
+                first.width, first.height, hm / cm, hm, cm, runs, median(hostCpu), median(controlsCpu));
     std::printf("row\tpeak RSS at page ready, host / Controls 2 (Fusion) page\t%.4f\t<= 1.25\t<= 1.1\t"
                 "host %.1f MiB, Controls 2 page %.1f MiB\n",
                 hr / cr, hr / 1024, cr / 1024);
