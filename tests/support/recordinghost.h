@@ -5,6 +5,9 @@
 #include "zlcamerahardware.h"
 #include "zlturntablehardware.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +28,8 @@ struct RecordingHost
     std::vector<size_t> disconnected;
     std::vector<size_t> camerasOpened;
     std::atomic<int> rotationsStopped{0};
+    // The host handles a disconnection on its GUI thread only.
+    std::atomic<int> disconnectsOffGuiThread{0};
 
     void install()
     {
@@ -37,6 +42,8 @@ struct RecordingHost
         ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
             [this](ZLTurntableHardware *device, size_t index) {
                 std::lock_guard<std::mutex> guard(lock);
+                if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                    ++disconnectsOffGuiThread;
                 disconnected.push_back(index);
                 device->setCurrentTurntableIndex(SIZE_MAX);
             };
@@ -57,6 +64,7 @@ struct RecordingHost
         disconnected.clear();
         camerasOpened.clear();
         rotationsStopped = 0;
+        disconnectsOffGuiThread = 0;
     }
 
     std::vector<size_t> openedIndexes()

@@ -1,6 +1,6 @@
 #include "ftdicontroller.h"
+#include "precisewait.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -95,8 +95,10 @@ bool FTDIController::startRotation()
     return false;
 }
 
-std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind)
+std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind, int *unopenable)
 {
+    if (unopenable)
+        *unopenable = 0;
     std::vector<DeviceEntry> entries;
 
     DWORD count = 0;
@@ -117,8 +119,12 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
             continue;
 
         FT_HANDLE device = nullptr;
-        if (FT_Open(int(i), &device) != FT_OK)
+        if (FT_Open(int(i), &device) != FT_OK) {
+            // Not open elsewhere, yet not ours to open: on Linux, a board without the udev rule.
+            if (unopenable)
+                ++*unopenable;
             continue;
+        }
 
         bool identified = false;
         DWORD size = 0;
@@ -151,21 +157,31 @@ void FTDIController::writeOutput()
     writeOutputLocked();
 }
 
-void FTDIController::writeOutputLocked()
+bool FTDIController::writeOutputLocked()
 {
     if (!handle)
-        return;
+        return false;
     unsigned char byte = outputBits;
     DWORD written = 0;
     FT_Purge(handle, FT_PURGE_TX);
-    FT_Write(handle, &byte, 1, &written);
+    if (FT_Write(handle, &byte, 1, &written) == FT_OK && written == 1)
+        return true;
+    noteFailedTransfer();
+    return false;
 }
 
-void FTDIController::changeOutput(uint8_t set, uint8_t clear)
+void FTDIController::noteFailedTransfer()
+{
+    // One failed transfer may be a glitch; a board that then fails a query as well is gone.
+    if (!boardLost.load() && !isConnected())
+        boardLost.store(true);
+}
+
+bool FTDIController::changeOutput(uint8_t set, uint8_t clear)
 {
     std::lock_guard<std::mutex> lock(outputMutex);
     outputBits = uint8_t((outputBits & ~clear) | set);
-    writeOutputLocked();
+    return writeOutputLocked();
 }
 
 uint8_t FTDIController::readInput()
@@ -175,8 +191,10 @@ uint8_t FTDIController::readInput()
     unsigned char byte = 0;
     DWORD bytesRead = 0;
     FT_Purge(handle, FT_PURGE_RX);
-    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1)
+    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1) {
+        noteFailedTransfer();
         return 0;
+    }
     return byte;
 }
 
@@ -193,10 +211,7 @@ bool FTDIController::isConnected()
 
 void FTDIController::waitMilliseconds(unsigned n)
 {
-    // Spinning, not sleeping: a sleep overshoots by a scheduler tick, a step pulse must not.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(n);
-    while (std::chrono::steady_clock::now() < end) {
-    }
+    PreciseWait::waitMilliseconds(n);
 }
 
 void FTDIController::applyIdleLock()
@@ -307,6 +322,10 @@ void FTDIController::finishRunning()
 
 void FTDIController::reportRotationEnded()
 {
-    if (control)
+    if (!control)
+        return;
+    if (isBoardLost())
+        control->boardVanished();
+    else
         control->rotationEnded();
 }

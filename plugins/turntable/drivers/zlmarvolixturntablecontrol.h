@@ -69,6 +69,8 @@ public:
 
     // The motor's end-of-rotation report, on its worker thread.
     void rotationEnded() override;
+    // The motor's report that its board vanished mid-move, on its worker thread.
+    void boardVanished() override;
 
 private:
     Q_DISABLE_COPY(ZLMarvolixTurntableControl)
@@ -76,6 +78,8 @@ private:
 
     // Joins a worker that has ended by itself, so that its last writes are seen before ours.
     void joinFinishedWorker();
+    // GUI thread: closes a motor whose board has vanished and tells the host.
+    void reportBoardLost();
 
     std::unique_ptr<FTDIController> m_motor;
     std::unique_ptr<TurntableControlPrivate> d;
