@@ -1,3 +1,5 @@
+#include "spinwrightresources.h"
+
 #include <QDesktopServices>
 #include <QApplication>
 #include <QPointer>
@@ -395,8 +397,7 @@ int main(int argc, char **argv)
 {
     // The polish helpers bring in Qt Widgets, whose presence QtTest's key events assume.
     QApplication app(argc, argv);
-    Q_INIT_RESOURCE(qml);
-    Q_INIT_RESOURCE(icons);
+    initSpinwrightResources();
     TestMainPage test;
     return QTest::qExec(&test, argc, argv);
 }

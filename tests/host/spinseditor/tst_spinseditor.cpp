@@ -1,5 +1,6 @@
 #include "zlturntablespins.h"
 
+#include "spinwrightresources.h"
 #include "stubhardware.h"
 #include "zlpluginslist.h"
 
@@ -289,8 +290,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Marvolix"));
     QCoreApplication::setApplicationName(QStringLiteral("Spinwright"));
-    Q_INIT_RESOURCE(qml);
-    Q_INIT_RESOURCE(icons);
+    initSpinwrightResources();
     // Owns the shared QML engine, as in the program, and deletes it last.
     ZLPluginsList plugins;
     TestSpinsEditor test;
