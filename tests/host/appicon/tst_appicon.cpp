@@ -7,7 +7,7 @@
 #include <QtTest>
 
 // Its own process: the first image read anywhere else would load the image-format plug-ins.
-class TestAppIcon : public QObject
+class tst_AppIcon : public QObject
 {
     Q_OBJECT
 
@@ -16,7 +16,7 @@ private slots:
     void everySizeWithoutTheImageFormatPlugins();
 };
 
-void TestAppIcon::everySizeWithoutTheImageFormatPlugins()
+void tst_AppIcon::everySizeWithoutTheImageFormatPlugins()
 {
     QWindow window;
     SpinwrightPlatform::setApplicationIcon(&window);
@@ -31,5 +31,5 @@ void TestAppIcon::everySizeWithoutTheImageFormatPlugins()
     QVERIFY2(!maps.readAll().contains("/imageformats/"), "an image-format plug-in was loaded");
 }
 
-QTEST_MAIN(TestAppIcon)
+QTEST_MAIN(tst_AppIcon)
 #include "tst_appicon.moc"

@@ -26,7 +26,7 @@ public slots:
     void open(const QUrl &url) { opened << url; }
 };
 
-class TestMainPage : public QObject
+class tst_MainPage : public QObject
 {
     Q_OBJECT
 
@@ -73,12 +73,12 @@ private:
     std::unique_ptr<QSignalSpy> m_willClose;
 };
 
-void TestMainPage::initTestCase()
+void tst_MainPage::initTestCase()
 {
     qRegisterMetaType<QQuickItem *>();
 }
 
-void TestMainPage::init()
+void tst_MainPage::init()
 {
     m_engine.reset(new QQmlEngine);
     m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"),
@@ -95,7 +95,7 @@ void TestMainPage::init()
     m_willClose.reset(new QSignalSpy(m_page, SIGNAL(applicationWillClose())));
 }
 
-void TestMainPage::cleanup()
+void tst_MainPage::cleanup()
 {
     m_deviceChanged.reset();
     m_spinState.reset();
@@ -104,7 +104,7 @@ void TestMainPage::cleanup()
     m_engine.reset();
 }
 
-void TestMainPage::call(const char *function, const QVariant &argument)
+void tst_MainPage::call(const char *function, const QVariant &argument)
 {
     if (argument.isValid())
         QVERIFY(QMetaObject::invokeMethod(m_page, function, Q_ARG(QVariant, argument)));
@@ -112,7 +112,7 @@ void TestMainPage::call(const char *function, const QVariant &argument)
         QVERIFY(QMetaObject::invokeMethod(m_page, function));
 }
 
-QPoint TestMainPage::centreOf(QQuickItem *item)
+QPoint tst_MainPage::centreOf(QQuickItem *item)
 {
     // A control that has just been shown is placed by its layout's next polish.
     for (QQuickItem *i = item; i; i = i->parentItem()) {
@@ -122,25 +122,25 @@ QPoint TestMainPage::centreOf(QQuickItem *item)
     return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
 }
 
-void TestMainPage::press(QQuickItem *item)
+void tst_MainPage::press(QQuickItem *item)
 {
     QVERIFY(item && item->isVisible());
     QTest::mousePress(m_view.get(), Qt::LeftButton, Qt::NoModifier, centreOf(item));
 }
 
-void TestMainPage::click(QQuickItem *item)
+void tst_MainPage::click(QQuickItem *item)
 {
     QVERIFY(item && item->isVisible());
     QTest::mouseClick(m_view.get(), Qt::LeftButton, Qt::NoModifier, centreOf(item));
 }
 
-QString TestMainPage::evaluate(QObject *object, const QString &expression)
+QString tst_MainPage::evaluate(QObject *object, const QString &expression)
 {
     QQmlExpression e(qmlContext(object), object, expression);
     return e.evaluate().toString();
 }
 
-QObject *TestMainPage::createDialog(const QString &text)
+QObject *tst_MainPage::createDialog(const QString &text)
 {
     QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/qml/ErrorDialog.qml")));
     QObject *dialog = component.create();
@@ -158,7 +158,7 @@ QObject *TestMainPage::createDialog(const QString &text)
     return dialog;
 }
 
-void TestMainPage::startsDisabledAndHidden()
+void tst_MainPage::startsDisabledAndHidden()
 {
     QVERIFY(!enabled("startButton"));
     QVERIFY(!enabled("stopButton"));
@@ -169,7 +169,7 @@ void TestMainPage::startsDisabledAndHidden()
     QVERIFY(control("versionLabel")->property("text").toString().isEmpty());
 }
 
-void TestMainPage::syncLastUsedIndexSelectsAndReportsOnce()
+void tst_MainPage::syncLastUsedIndexSelectsAndReportsOnce()
 {
     call("syncLastUsedTurntableIndexUI", 2);
     QCOMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), 2);
@@ -178,7 +178,7 @@ void TestMainPage::syncLastUsedIndexSelectsAndReportsOnce()
     QCOMPARE(m_deviceChanged->at(0).at(0).toInt(), 2);
 }
 
-void TestMainPage::activatingADeviceReports()
+void tst_MainPage::activatingADeviceReports()
 {
     QQuickItem *list = control("turntableDevicesList");
     list->forceActiveFocus();
@@ -188,7 +188,7 @@ void TestMainPage::activatingADeviceReports()
     QCOMPARE(m_deviceChanged->at(0).at(0).toInt(), 1);
 }
 
-void TestMainPage::startShowsTheSpinControls()
+void tst_MainPage::startShowsTheSpinControls()
 {
     call("resetDefaultUi", true);
     QVERIFY(enabled("startButton"));
@@ -205,7 +205,7 @@ void TestMainPage::startShowsTheSpinControls()
     QVERIFY(!control("stateButton")->property("checked").toBool());
 }
 
-void TestMainPage::startUnchecksALeftoverPause()
+void tst_MainPage::startUnchecksALeftoverPause()
 {
     control("stateButton")->setProperty("checked", true);
     call("resetDefaultUi", true);
@@ -218,7 +218,7 @@ void TestMainPage::startUnchecksALeftoverPause()
     QCOMPARE(m_spinState->at(0).at(0).toInt(), 1);
 }
 
-void TestMainPage::pauseTogglesBetweenZeroAndOne()
+void tst_MainPage::pauseTogglesBetweenZeroAndOne()
 {
     call("resetDefaultUi", true);
     press(control("startButton"));
@@ -237,14 +237,14 @@ void TestMainPage::pauseTogglesBetweenZeroAndOne()
     QCOMPARE(m_spinState->at(1).at(0).toInt(), 1);
 }
 
-void TestMainPage::stopAndReset_data()
+void tst_MainPage::stopAndReset_data()
 {
     QTest::addColumn<bool>("connected");
     QTest::newRow("device still there") << true;
     QTest::newRow("device lost") << false;
 }
 
-void TestMainPage::stopAndReset()
+void tst_MainPage::stopAndReset()
 {
     QFETCH(bool, connected);
     call("resetDefaultUi", true);
@@ -265,7 +265,7 @@ void TestMainPage::stopAndReset()
     QCOMPARE(enabled("startButton"), connected);
 }
 
-void TestMainPage::driverLinkSendsOneHundredAndOpensNothing()
+void tst_MainPage::driverLinkSendsOneHundredAndOpensNothing()
 {
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
@@ -283,14 +283,14 @@ void TestMainPage::driverLinkSendsOneHundredAndOpensNothing()
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
-void TestMainPage::exitAsksTheController()
+void tst_MainPage::exitAsksTheController()
 {
     press(m_page->findChild<QQuickItem *>(QStringLiteral("exitButton")));
     QCOMPARE(m_willClose->count(), 1);
     QVERIFY(m_view->isVisible());
 }
 
-void TestMainPage::modeButtonsSwitchTheStack()
+void tst_MainPage::modeButtonsSwitchTheStack()
 {
     QQuickItem *stack = control("stackLayout");
     click(control("pluginPageButton"));
@@ -301,7 +301,7 @@ void TestMainPage::modeButtonsSwitchTheStack()
     QCOMPARE(m_spinState->count(), 0);
 }
 
-void TestMainPage::panelsAndVersion()
+void tst_MainPage::panelsAndVersion()
 {
     QQmlComponent panel(m_engine.get());
     panel.setData("import QtQuick 2.11\nRectangle { implicitWidth: 900; implicitHeight: 500; color: 'teal' }", QUrl());
@@ -326,7 +326,7 @@ void TestMainPage::panelsAndVersion()
     QVERIFY(!control("turntableSpinsUiContainer")->property("contentItem").value<QQuickItem *>());
 }
 
-void TestMainPage::dialogIsCentred()
+void tst_MainPage::dialogIsCentred()
 {
     QPointer<QObject> dialog = createDialog(QStringLiteral("The turntable was unplugged."));
     QVERIFY(dialog);
@@ -342,7 +342,7 @@ void TestMainPage::dialogIsCentred()
     QCOMPARE(label->property("text").toString(), QStringLiteral("The turntable was unplugged."));
 }
 
-void TestMainPage::dialogWidensForALink_data()
+void tst_MainPage::dialogWidensForALink_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("widened");
@@ -350,7 +350,7 @@ void TestMainPage::dialogWidensForALink_data()
     QTest::newRow("plain") << "360 Photography finished" << false;
 }
 
-void TestMainPage::dialogWidensForALink()
+void tst_MainPage::dialogWidensForALink()
 {
     QFETCH(QString, text);
     QFETCH(bool, widened);
@@ -365,7 +365,7 @@ void TestMainPage::dialogWidensForALink()
     QCOMPARE(dialog->property("x").toReal(), (m_page->width() - width) / 2);
 }
 
-void TestMainPage::dialogClosesOnEscapeOnlyAndDestroysItself()
+void tst_MainPage::dialogClosesOnEscapeOnlyAndDestroysItself()
 {
     QPointer<QObject> dialog = createDialog(QStringLiteral("Turntable is still rotating. Please wait until it stops."));
     QVERIFY(dialog);
@@ -380,7 +380,7 @@ void TestMainPage::dialogClosesOnEscapeOnlyAndDestroysItself()
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
 }
 
-void TestMainPage::dialogOkButtonClosesAndDestroysIt()
+void tst_MainPage::dialogOkButtonClosesAndDestroysIt()
 {
     QPointer<QObject> dialog = createDialog(QStringLiteral("360 Photography finished"));
     QVERIFY(dialog);
@@ -398,7 +398,7 @@ int main(int argc, char **argv)
     // The polish helpers bring in Qt Widgets, whose presence QtTest's key events assume.
     QApplication app(argc, argv);
     initSpinwrightResources();
-    TestMainPage test;
+    tst_MainPage test;
     return QTest::qExec(&test, argc, argv);
 }
 

@@ -22,7 +22,7 @@ const char notAddedMessage[] = "The value entered must be greater than the last 
 
 } // namespace
 
-class TestSpinsEditor : public QObject
+class tst_SpinsEditor : public QObject
 {
     Q_OBJECT
 
@@ -56,13 +56,13 @@ private:
     std::unique_ptr<QQuickItem> m_item;
 };
 
-void TestSpinsEditor::initTestCase()
+void tst_SpinsEditor::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).removeRecursively();
 }
 
-void TestSpinsEditor::init()
+void tst_SpinsEditor::init()
 {
     m_table.counts = 3200;
     m_spins.reset(new ZLTurntableSpins);
@@ -76,14 +76,14 @@ void TestSpinsEditor::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
 }
 
-void TestSpinsEditor::cleanup()
+void tst_SpinsEditor::cleanup()
 {
     m_item.reset();
     m_view.reset();
     m_spins.reset();
 }
 
-void TestSpinsEditor::click(QQuickItem *item)
+void tst_SpinsEditor::click(QQuickItem *item)
 {
     QVERIFY(item);
     QVERIFY(item->isVisible());
@@ -94,13 +94,13 @@ void TestSpinsEditor::click(QQuickItem *item)
     QTest::mouseClick(m_view.get(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
 }
 
-void TestSpinsEditor::typeText(const QString &text)
+void tst_SpinsEditor::typeText(const QString &text)
 {
     for (const QChar c : text)
         QTest::keyClick(m_view.get(), c.toLatin1());
 }
 
-void TestSpinsEditor::typeIntoImagesCount(const QString &text)
+void tst_SpinsEditor::typeIntoImagesCount(const QString &text)
 {
     auto *field = control("imagesCountCombo")->property("contentItem").value<QQuickItem *>();
     QVERIFY(field);
@@ -111,7 +111,7 @@ void TestSpinsEditor::typeIntoImagesCount(const QString &text)
     QTest::keyClick(m_view.get(), Qt::Key_Return);
 }
 
-void TestSpinsEditor::addAngle(const QString &text)
+void tst_SpinsEditor::addAngle(const QString &text)
 {
     click(control("addAngleButton"));
     QTRY_VERIFY(object("anglePopup")->property("opened").toBool());
@@ -120,7 +120,7 @@ void TestSpinsEditor::addAngle(const QString &text)
     QTest::keyClick(m_view.get(), Qt::Key_Return);
 }
 
-void TestSpinsEditor::typedImagesCount_data()
+void tst_SpinsEditor::typedImagesCount_data()
 {
     QTest::addColumn<unsigned int>("countsPerRevolution");
     QTest::addColumn<QString>("typed");
@@ -132,7 +132,7 @@ void TestSpinsEditor::typedImagesCount_data()
     QTest::newRow("at the counts per revolution") << 200u << "200" << 200;
 }
 
-void TestSpinsEditor::typedImagesCount()
+void tst_SpinsEditor::typedImagesCount()
 {
     QFETCH(unsigned int, countsPerRevolution);
     QFETCH(QString, typed);
@@ -152,7 +152,7 @@ void TestSpinsEditor::typedImagesCount()
     }
 }
 
-void TestSpinsEditor::pickedImagesCountIgnoresTheUpperBound()
+void tst_SpinsEditor::pickedImagesCountIgnoresTheUpperBound()
 {
     m_table.counts = 200;
     m_spins->updateTurntableStepsPerRevolution();
@@ -175,7 +175,7 @@ void TestSpinsEditor::pickedImagesCountIgnoresTheUpperBound()
     QCOMPARE(angleCount(), 240);
 }
 
-void TestSpinsEditor::addAngleRule()
+void tst_SpinsEditor::addAngleRule()
 {
     object("shootingModeCombo")->setProperty("currentIndex", 1);
     QObject *tip = object("messageToolTip");
@@ -209,7 +209,7 @@ void TestSpinsEditor::addAngleRule()
     QCOMPARE(imagesCountText(), QStringLiteral("2"));
 }
 
-void TestSpinsEditor::firstAngleAlwaysCounts()
+void tst_SpinsEditor::firstAngleAlwaysCounts()
 {
     object("shootingModeCombo")->setProperty("currentIndex", 1);
     addAngle("0");
@@ -218,7 +218,7 @@ void TestSpinsEditor::firstAngleAlwaysCounts()
     QVERIFY(!object("messageToolTip")->property("visible").toBool());
 }
 
-void TestSpinsEditor::clearEmptiesTheList()
+void tst_SpinsEditor::clearEmptiesTheList()
 {
     object("shootingModeCombo")->setProperty("currentIndex", 1);
     addAngle("10");
@@ -232,7 +232,7 @@ void TestSpinsEditor::clearEmptiesTheList()
     QCOMPARE(imagesCountText(), QStringLiteral("0"));
 }
 
-void TestSpinsEditor::modeLayouts()
+void tst_SpinsEditor::modeLayouts()
 {
     QObject *mode = object("shootingModeCombo");
     QCOMPARE(mode->property("currentIndex").toInt(), 0);
@@ -268,7 +268,7 @@ void TestSpinsEditor::modeLayouts()
     QVERIFY(!control("manualButton")->isVisible());
 }
 
-void TestSpinsEditor::manualCaptureDisablesTheDelays()
+void tst_SpinsEditor::manualCaptureDisablesTheDelays()
 {
     QVERIFY(control("preDelayField")->isEnabled());
     click(control("manualButton"));
@@ -293,7 +293,7 @@ int main(int argc, char **argv)
     initSpinwrightResources();
     // Owns the shared QML engine, as in the program, and deletes it last.
     ZLPluginsList plugins;
-    TestSpinsEditor test;
+    tst_SpinsEditor test;
     return QTest::qExec(&test, argc, argv);
 }
 

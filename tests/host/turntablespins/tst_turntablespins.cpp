@@ -79,7 +79,7 @@ using Steps = QList<SpinStepResult>;
 
 Q_DECLARE_METATYPE(SpinStepResult)
 
-class TestTurntableSpins : public QObject
+class tst_TurntableSpins : public QObject
 {
     Q_OBJECT
 
@@ -112,7 +112,7 @@ private:
     QString m_dataDir;
 };
 
-void TestTurntableSpins::initTestCase()
+void tst_TurntableSpins::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY2(QLocale::system().decimalPoint() == QLatin1Char(','), "the test needs a decimal-comma system locale");
@@ -120,13 +120,13 @@ void TestTurntableSpins::initTestCase()
     QVERIFY(m_dataDir.contains(QLatin1String(".qttest")));
 }
 
-void TestTurntableSpins::init()
+void tst_TurntableSpins::init()
 {
     QDir(m_dataDir).removeRecursively();
     QVERIFY(QDir().mkpath(m_dataDir));
 }
 
-void TestTurntableSpins::evenlySpacedAngles_data()
+void tst_TurntableSpins::evenlySpacedAngles_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<QStringList>("angles");
@@ -137,7 +137,7 @@ void TestTurntableSpins::evenlySpacedAngles_data()
     QTest::newRow("negative") << -4 << QStringList{"0.00"};
 }
 
-void TestTurntableSpins::hugeImagesCountStaysCountable()
+void tst_TurntableSpins::hugeImagesCountStaysCountable()
 {
     Spins s;
     s.chooseImagesCount(70000);
@@ -147,7 +147,7 @@ void TestTurntableSpins::hugeImagesCountStaysCountable()
     QCOMPARE(angles.last(), QStringLiteral("359.99"));
 }
 
-void TestTurntableSpins::evenlySpacedAngles()
+void tst_TurntableSpins::evenlySpacedAngles()
 {
     QFETCH(int, count);
     QFETCH(QStringList, angles);
@@ -159,7 +159,7 @@ void TestTurntableSpins::evenlySpacedAngles()
     QCOMPARE(s.control("angleView")->property("count").toInt(), angles.size());
 }
 
-void TestTurntableSpins::customAngles_data()
+void tst_TurntableSpins::customAngles_data()
 {
     QTest::addColumn<QStringList>("typed");
     QTest::addColumn<QStringList>("angles");
@@ -173,7 +173,7 @@ void TestTurntableSpins::customAngles_data()
     QTest::newRow("below the last of a count") << QStringList{"#4", "200"} << QStringList{"0.00", "90.00", "180.00", "270.00"};
 }
 
-void TestTurntableSpins::customAngles()
+void tst_TurntableSpins::customAngles()
 {
     QFETCH(QStringList, typed);
     QFETCH(QStringList, angles);
@@ -183,7 +183,7 @@ void TestTurntableSpins::customAngles()
     QCOMPARE(publishedAngles(), angles);
 }
 
-void TestTurntableSpins::spinSequence_data()
+void tst_TurntableSpins::spinSequence_data()
 {
     QTest::addColumn<QStringList>("typed");
     QTest::addColumn<bool>("clockwise");
@@ -206,7 +206,7 @@ void TestTurntableSpins::spinSequence_data()
                                                       << QList<float>{-10, -20.5f, -360};
 }
 
-void TestTurntableSpins::spinSequence()
+void tst_TurntableSpins::spinSequence()
 {
     QFETCH(QStringList, typed);
     QFETCH(bool, clockwise);
@@ -226,7 +226,7 @@ void TestTurntableSpins::spinSequence()
     QCOMPARE(s.table.targets, targets);
 }
 
-void TestTurntableSpins::refusedRotationAdvancesTheIndex()
+void tst_TurntableSpins::refusedRotationAdvancesTheIndex()
 {
     Spins s;
     s.chooseImagesCount(4);
@@ -245,7 +245,7 @@ void TestTurntableSpins::refusedRotationAdvancesTheIndex()
     QCOMPARE(s.table.targets.last(), 90.0f);
 }
 
-void TestTurntableSpins::settingsRoundTrip()
+void tst_TurntableSpins::settingsRoundTrip()
 {
     {
         Spins s;
@@ -286,7 +286,7 @@ void TestTurntableSpins::settingsRoundTrip()
     QCOMPARE(reloaded.spins.shootingMode(), 1);
 }
 
-void TestTurntableSpins::decimalCommaInDelayAndDegrees()
+void tst_TurntableSpins::decimalCommaInDelayAndDegrees()
 {
     Spins s;
     s.control("preDelayField")->setProperty("text", "1,5");
@@ -299,7 +299,7 @@ void TestTurntableSpins::decimalCommaInDelayAndDegrees()
     QCOMPARE(s.spins.videoDegrees(), 270.5f);
 }
 
-void TestTurntableSpins::missingOptionalKeysLoadDefaults()
+void tst_TurntableSpins::missingOptionalKeysLoadDefaults()
 {
     writeSettingsFile(json({{"shootingAnglesList", QJsonArray{"0.00", "180.00"}},
                             {"shootingMode", 0},
@@ -316,7 +316,7 @@ void TestTurntableSpins::missingOptionalKeysLoadDefaults()
     QCOMPARE(s.control("imagesCountCombo")->property("editText").toString(), QStringLiteral("2"));
 }
 
-void TestTurntableSpins::negativeDelaysReadAsZero()
+void tst_TurntableSpins::negativeDelaysReadAsZero()
 {
     writeSettingsFile(json({{"preCaptureDelay", -2.0}, {"postCaptureDelay", -0.5}}));
     Spins s;
@@ -329,7 +329,7 @@ void TestTurntableSpins::negativeDelaysReadAsZero()
     QCOMPARE(s.spins.preCaptureDelay(), 0.0f);
 }
 
-void TestTurntableSpins::removedVideoModeOpensAs360Photography_data()
+void tst_TurntableSpins::removedVideoModeOpensAs360Photography_data()
 {
     QTest::addColumn<int>("stored");
     QTest::addColumn<int>("opened");
@@ -339,7 +339,7 @@ void TestTurntableSpins::removedVideoModeOpensAs360Photography_data()
     QTest::newRow("negative") << -1 << 0;
 }
 
-void TestTurntableSpins::removedVideoModeOpensAs360Photography()
+void tst_TurntableSpins::removedVideoModeOpensAs360Photography()
 {
     QFETCH(int, stored);
     QFETCH(int, opened);
@@ -354,7 +354,7 @@ void TestTurntableSpins::removedVideoModeOpensAs360Photography()
     QCOMPARE(s.spins.shootingMode(), opened);
 }
 
-void TestTurntableSpins::unusableFileIsReportedOnceAndKept_data()
+void tst_TurntableSpins::unusableFileIsReportedOnceAndKept_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("not JSON") << QByteArray("{\"shootingMode\": 1,");
@@ -369,7 +369,7 @@ void TestTurntableSpins::unusableFileIsReportedOnceAndKept_data()
     QTest::newRow("too many angles") << json({{"shootingAnglesList", tooManyAngles}});
 }
 
-void TestTurntableSpins::unusableFileIsReportedOnceAndKept()
+void tst_TurntableSpins::unusableFileIsReportedOnceAndKept()
 {
     QFETCH(QByteArray, content);
     writeSettingsFile(content);
@@ -398,7 +398,7 @@ void TestTurntableSpins::unusableFileIsReportedOnceAndKept()
     QVERIFY(next.spins.takeSettingsFileError().isEmpty());
 }
 
-void TestTurntableSpins::unreadableFileIsReportedAndKept()
+void tst_TurntableSpins::unreadableFileIsReportedAndKept()
 {
     const QString path = ZLTurntableSpins::settingsFilePath();
     QVERIFY(QDir().mkpath(path));
@@ -409,7 +409,7 @@ void TestTurntableSpins::unreadableFileIsReportedAndKept()
     QVERIFY(!QFileInfo::exists(path));
 }
 
-void TestTurntableSpins::unwritableFileIsReported()
+void tst_TurntableSpins::unwritableFileIsReported()
 {
     const QString path = ZLTurntableSpins::settingsFilePath();
     Spins s;
@@ -432,7 +432,7 @@ int main(int argc, char **argv)
     initSpinwrightResources();
     // Owns the shared QML engine, as in the program, and deletes it last.
     ZLPluginsList plugins;
-    TestTurntableSpins test;
+    tst_TurntableSpins test;
     return QTest::qExec(&test, argc, argv);
 }
 

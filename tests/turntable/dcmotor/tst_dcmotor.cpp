@@ -33,7 +33,7 @@ static int latches(int slot)
     return count;
 }
 
-class TestDCMotor : public QObject
+class tst_DCMotor : public QObject
 {
     Q_OBJECT
 
@@ -58,7 +58,7 @@ private:
     std::unique_ptr<ZLDCMotor> motor;
 };
 
-void TestDCMotor::init()
+void tst_DCMotor::init()
 {
     d2xxsim::reset();
     slot = d2xxsim::attach(d2xxsim::plainDevice());
@@ -68,28 +68,28 @@ void TestDCMotor::init()
     motor->countsPerRevolution = 72;
 }
 
-void TestDCMotor::cleanup()
+void tst_DCMotor::cleanup()
 {
     motor->stopRotation();
     FT_Close(motor->handle);
     motor.reset();
 }
 
-void TestDCMotor::start()
+void tst_DCMotor::start()
 {
     d2xxsim::clearWrites(slot);
     QVERIFY(motor->prepareRotation());
     QVERIFY(motor->startRotation());
 }
 
-void TestDCMotor::expectRestState()
+void tst_DCMotor::expectRestState()
 {
     const std::uint8_t lines = d2xxsim::state(slot).lines;
     QCOMPARE(lines & 0xEF, 0x8E);
     QCOMPARE(motor->outputBits & 0xEF, 0x8E);
 }
 
-void TestDCMotor::openRestsLatched()
+void tst_DCMotor::openRestsLatched()
 {
     const auto writes = d2xxsim::writes(slot);
     QCOMPARE(writes.size(), size_t(2));
@@ -102,7 +102,7 @@ void TestDCMotor::openRestsLatched()
     QVERIFY(!motor->triggerShutterRelease());
 }
 
-void TestDCMotor::countedMoves_data()
+void tst_DCMotor::countedMoves_data()
 {
     QTest::addColumn<double>("degrees");
     QTest::addColumn<int>("counts");
@@ -119,7 +119,7 @@ void TestDCMotor::countedMoves_data()
     QTest::newRow("32.5 degrees") << 32.5 << 0 << 72 << QVector<int>{7};
 }
 
-void TestDCMotor::countedMoves()
+void tst_DCMotor::countedMoves()
 {
     QFETCH(double, degrees);
     QFETCH(int, counts);
@@ -150,7 +150,7 @@ void TestDCMotor::countedMoves()
     expectRestState();
 }
 
-void TestDCMotor::continuousReissuesUntilStopped()
+void tst_DCMotor::continuousReissuesUntilStopped()
 {
     d2xxsim::setDcTimePerCount(slot, std::chrono::milliseconds(500));
     motor->setSteps(0);
@@ -166,7 +166,7 @@ void TestDCMotor::continuousReissuesUntilStopped()
     expectRestState();
 }
 
-void TestDCMotor::boardNeverLeavesReady()
+void tst_DCMotor::boardNeverLeavesReady()
 {
     d2xxsim::setDcNeverLeavesReady(slot, true);
     motor->setSteps(1);
@@ -182,7 +182,7 @@ void TestDCMotor::boardNeverLeavesReady()
     expectRestState();
 }
 
-void TestDCMotor::boardNeverReady()
+void tst_DCMotor::boardNeverReady()
 {
     d2xxsim::setDcNeverReady(slot, true);
     motor->rotateByAngle(30.0);
@@ -203,7 +203,7 @@ void TestDCMotor::boardNeverReady()
     expectRestState();
 }
 
-void TestDCMotor::unpluggedMidMove()
+void tst_DCMotor::unpluggedMidMove()
 {
     d2xxsim::setDcTimePerCount(slot, std::chrono::milliseconds(60));
     motor->setSteps(37);
@@ -218,5 +218,5 @@ void TestDCMotor::unpluggedMidMove()
     QVERIFY(!motor->isRotating());
 }
 
-QTEST_GUILESS_MAIN(TestDCMotor)
+QTEST_GUILESS_MAIN(tst_DCMotor)
 #include "tst_dcmotor.moc"

@@ -36,7 +36,7 @@ static Entries listed(int kind)
     return entries;
 }
 
-class TestFTDIController : public QObject
+class tst_FTDIController : public QObject
 {
     Q_OBJECT
 
@@ -59,7 +59,7 @@ private slots:
     void everyWaitOfATrainLastsItsLength();
 };
 
-void TestFTDIController::listing_data()
+void tst_FTDIController::listing_data()
 {
     QTest::addColumn<QString>("devices");
     QTest::addColumn<Entries>("kind1");
@@ -82,7 +82,7 @@ void TestFTDIController::listing_data()
         << Entries{{1, 6}, {4, 2}} << Entries{{0, -1}, {3, -1}, {6, 5}};
 }
 
-void TestFTDIController::listing()
+void tst_FTDIController::listing()
 {
     QFETCH(QString, devices);
     QFETCH(Entries, kind1);
@@ -96,7 +96,7 @@ void TestFTDIController::listing()
         QVERIFY(!d2xxsim::state(slot).open);
 }
 
-void TestFTDIController::openTexts_data()
+void tst_FTDIController::openTexts_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("status");
@@ -112,7 +112,7 @@ void TestFTDIController::openTexts_data()
     QTest::newRow("index past the list") << 1 << 0 << "Device not found";
 }
 
-void TestFTDIController::openTexts()
+void tst_FTDIController::openTexts()
 {
     QFETCH(int, index);
     QFETCH(int, status);
@@ -128,7 +128,7 @@ void TestFTDIController::openTexts()
     QVERIFY(!motor.open(index, nullptr));
 }
 
-void TestFTDIController::openSetsUpTheLink()
+void tst_FTDIController::openSetsUpTheLink()
 {
     const int slot = d2xxsim::attach(d2xxsim::plainDevice());
     ZLStepperMotor motor;
@@ -146,7 +146,7 @@ void TestFTDIController::openSetsUpTheLink()
     FT_Close(motor.handle);
 }
 
-void TestFTDIController::linkFollowsTheBoard()
+void tst_FTDIController::linkFollowsTheBoard()
 {
     const int slot = d2xxsim::attach(d2xxsim::plainDevice());
     FTDIController link;
@@ -169,7 +169,7 @@ void TestFTDIController::linkFollowsTheBoard()
     FT_Close(link.handle);
 }
 
-void TestFTDIController::angleBookkeeping_data()
+void tst_FTDIController::angleBookkeeping_data()
 {
     QTest::addColumn<uint>("counts");
     QTest::addColumn<int>("direction");
@@ -206,7 +206,7 @@ void TestFTDIController::angleBookkeeping_data()
     QTest::newRow("to, more than a turn ccw") << 72u << ccw << -300.0 << "to" << 100.0 << 0.0 << 8u << -260.0 << ccw;
 }
 
-void TestFTDIController::angleBookkeeping()
+void tst_FTDIController::angleBookkeeping()
 {
     QFETCH(uint, counts);
     QFETCH(int, direction);
@@ -238,7 +238,7 @@ void TestFTDIController::angleBookkeeping()
     QCOMPARE(motor.currentAngle, from);
 }
 
-void TestFTDIController::consecutiveMovesMakeUpRounding()
+void tst_FTDIController::consecutiveMovesMakeUpRounding()
 {
     FTDIController motor;
     motor.countsPerRevolution = 6400;
@@ -250,7 +250,7 @@ void TestFTDIController::consecutiveMovesMakeUpRounding()
     QCOMPARE(motor.targetAngle, -60.01875);
 }
 
-void TestFTDIController::waitLastsFromTheCall_data()
+void tst_FTDIController::waitLastsFromTheCall_data()
 {
     QTest::addColumn<unsigned>("ms");
     QTest::newRow("0") << 0u;
@@ -259,7 +259,7 @@ void TestFTDIController::waitLastsFromTheCall_data()
     QTest::newRow("100") << 100u;
 }
 
-void TestFTDIController::waitLastsFromTheCall()
+void tst_FTDIController::waitLastsFromTheCall()
 {
     QFETCH(unsigned, ms);
     const auto start = std::chrono::steady_clock::now();
@@ -269,7 +269,7 @@ void TestFTDIController::waitLastsFromTheCall()
     QVERIFY(elapsed < std::chrono::milliseconds(ms + 1000));
 }
 
-void TestFTDIController::everyWaitOfATrainLastsItsLength_data()
+void tst_FTDIController::everyWaitOfATrainLastsItsLength_data()
 {
     QTest::addColumn<PreciseWait::Method>("method");
     QTest::addColumn<unsigned>("ms");
@@ -279,7 +279,7 @@ void TestFTDIController::everyWaitOfATrainLastsItsLength_data()
 }
 
 // Back-to-back waits as a step train makes them, while the sleeping wait's margin adapts.
-void TestFTDIController::everyWaitOfATrainLastsItsLength()
+void tst_FTDIController::everyWaitOfATrainLastsItsLength()
 {
     QFETCH(PreciseWait::Method, method);
     QFETCH(unsigned, ms);
@@ -303,12 +303,12 @@ static std::chrono::nanoseconds threadCpuTime()
 }
 
 // A shutter stage is a wait of half a second on the caller's thread; it must not hold a core.
-void TestFTDIController::aLongWaitLeavesTheProcessor()
+void tst_FTDIController::aLongWaitLeavesTheProcessor()
 {
     const auto cpu = threadCpuTime();
     FTDIController::waitMilliseconds(500);
     QVERIFY(threadCpuTime() - cpu < std::chrono::milliseconds(100));
 }
 
-QTEST_GUILESS_MAIN(TestFTDIController)
+QTEST_GUILESS_MAIN(tst_FTDIController)
 #include "tst_ftdicontroller.moc"

@@ -36,7 +36,7 @@ static double shortest(const QVector<double> &values)
     return values.isEmpty() ? 0.0 : *std::min_element(values.begin(), values.end());
 }
 
-class TestStepperMotor : public QObject
+class tst_StepperMotor : public QObject
 {
     Q_OBJECT
 
@@ -68,7 +68,7 @@ private:
     std::unique_ptr<ZLStepperMotor> motor;
 };
 
-void TestStepperMotor::init()
+void tst_StepperMotor::init()
 {
     d2xxsim::reset();
     slot = d2xxsim::attach(d2xxsim::plainDevice());
@@ -81,14 +81,14 @@ void TestStepperMotor::init()
     d2xxsim::clearWrites(slot);
 }
 
-void TestStepperMotor::cleanup()
+void tst_StepperMotor::cleanup()
 {
     motor->stopRotation();
     FT_Close(motor->handle);
     motor.reset();
 }
 
-void TestStepperMotor::runMove(uint32_t counts, int timeoutMs)
+void tst_StepperMotor::runMove(uint32_t counts, int timeoutMs)
 {
     motor->setSteps(int(counts));
     QVERIFY(motor->prepareRotation());
@@ -96,13 +96,13 @@ void TestStepperMotor::runMove(uint32_t counts, int timeoutMs)
     QTRY_COMPARE_WITH_TIMEOUT(owner.ended.load(), 1, timeoutMs);
 }
 
-void TestStepperMotor::openLeavesAllLinesLow()
+void tst_StepperMotor::openLeavesAllLinesLow()
 {
     QCOMPARE(d2xxsim::state(slot).lines, std::uint8_t(0));
     QCOMPARE(motor->outputBits, std::uint8_t(0));
 }
 
-void TestStepperMotor::rampedStepTrain()
+void tst_StepperMotor::rampedStepTrain()
 {
     const uint32_t counts = 60;
     runMove(counts);
@@ -128,7 +128,7 @@ void TestStepperMotor::rampedStepTrain()
         QVERIFY(ms(pulses[i].rise - pulses[i - 1].fall) >= 1.0);
 }
 
-void TestStepperMotor::shortMoveNeverSpeedsUp()
+void tst_StepperMotor::shortMoveNeverSpeedsUp()
 {
     runMove(10);
     const auto pulses = steps();
@@ -137,7 +137,7 @@ void TestStepperMotor::shortMoveNeverSpeedsUp()
         QVERIFY2(width >= 14.0, qPrintable(QString::number(width)));
 }
 
-void TestStepperMotor::noRamp()
+void tst_StepperMotor::noRamp()
 {
     motor->rampUpDegrees = 0.0;
     runMove(40);
@@ -147,7 +147,7 @@ void TestStepperMotor::noRamp()
     QVERIFY(shortest(w) < 14.0);
 }
 
-void TestStepperMotor::speedChangeDuringMove()
+void tst_StepperMotor::speedChangeDuringMove()
 {
     motor->rampUpDegrees = 0.0;
     motor->pulseDelayMs = 8;
@@ -174,7 +174,7 @@ void TestStepperMotor::speedChangeDuringMove()
     QVERIFY(shortest(after) < 8.0);
 }
 
-void TestStepperMotor::stopKeepsTheCountsMade()
+void tst_StepperMotor::stopKeepsTheCountsMade()
 {
     motor->rampUpDegrees = 0.0;
     motor->pulseDelayMs = 9;
@@ -206,7 +206,7 @@ void TestStepperMotor::stopKeepsTheCountsMade()
     QVERIFY(ms(returned - stopped) < 1000.0);
 }
 
-void TestStepperMotor::continuousMoveUntilStopped()
+void tst_StepperMotor::continuousMoveUntilStopped()
 {
     motor->direction = Counterclockwise;
     motor->currentAngle = 10.0;
@@ -224,7 +224,7 @@ void TestStepperMotor::continuousMoveUntilStopped()
     QCOMPARE(motor->currentAngle, 10.0 + (360.0 / 6400) * made);
 }
 
-void TestStepperMotor::levelsAndIdleLock_data()
+void tst_StepperMotor::levelsAndIdleLock_data()
 {
     QTest::addColumn<bool>("lockWhenIdle");
     QTest::addColumn<bool>("enableActiveHigh");
@@ -238,7 +238,7 @@ void TestStepperMotor::levelsAndIdleLock_data()
     QTest::newRow("free, enable low, ccw low") << false << false << false << int(Counterclockwise) << 1;
 }
 
-void TestStepperMotor::levelsAndIdleLock()
+void tst_StepperMotor::levelsAndIdleLock()
 {
     QFETCH(bool, lockWhenIdle);
     QFETCH(bool, enableActiveHigh);
@@ -268,7 +268,7 @@ void TestStepperMotor::levelsAndIdleLock()
     QCOMPARE(d2xxsim::state(slot).lines & 0x01, 1 - idleEnable);
 }
 
-void TestStepperMotor::invalidDirectionWritesNothing()
+void tst_StepperMotor::invalidDirectionWritesNothing()
 {
     motor->direction = 3;
     motor->setSteps(5);
@@ -276,7 +276,7 @@ void TestStepperMotor::invalidDirectionWritesNothing()
     QVERIFY(d2xxsim::writes(slot).empty());
 }
 
-void TestStepperMotor::shutterRelease()
+void tst_StepperMotor::shutterRelease()
 {
     QVERIFY(motor->triggerShutterRelease());
 
@@ -292,14 +292,14 @@ void TestStepperMotor::shutterRelease()
     QCOMPARE(d2xxsim::state(slot).lines & 0x30, 0);
 }
 
-void TestStepperMotor::unpluggedMidMove_data()
+void tst_StepperMotor::unpluggedMidMove_data()
 {
     QTest::addColumn<uint>("counts");
     QTest::newRow("continuous") << 0u;
     QTest::newRow("counted") << 200u;
 }
 
-void TestStepperMotor::unpluggedMidMove()
+void tst_StepperMotor::unpluggedMidMove()
 {
     QFETCH(uint, counts);
     motor->pulseDelayMs = 1;
@@ -319,5 +319,5 @@ void TestStepperMotor::unpluggedMidMove()
     QVERIFY(!motor->isRotating());
 }
 
-QTEST_GUILESS_MAIN(TestStepperMotor)
+QTEST_GUILESS_MAIN(tst_StepperMotor)
 #include "tst_steppermotor.moc"
