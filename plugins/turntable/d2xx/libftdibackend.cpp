@@ -275,14 +275,14 @@ FT_STATUS LibftdiBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLeng
     return FT_OK;
 }
 
-void LibftdiBackend::applyBaudRate(Link &link)
+int LibftdiBackend::applyBaudRate(Link &link)
 {
-    // Once bit-bang is on libftdi multiplies the rate by 4 and refuses what the chip cannot
-    // reach, so the rate the caller asked for is set again, or the fastest one accepted.
+    // In bit-bang mode libftdi1 multiplies the rate by 4 before it picks the divisor; the
+    // vendor's library programs the divisor of the rate asked for in every mode, and so do we.
     if (link.baudRate == 0)
-        return;
-    if (ftdi_set_baudrate(link.ctx, static_cast<int>(link.baudRate)) < 0 && link.ctx->bitbang_enabled)
-        ftdi_set_baudrate(link.ctx, 3000000 / 4);
+        return 0;
+    const ULONG rate = link.ctx->bitbang_enabled ? std::max<ULONG>(link.baudRate / 4, 1) : link.baudRate;
+    return ftdi_set_baudrate(link.ctx, static_cast<int>(rate));
 }
 
 FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
@@ -294,8 +294,8 @@ FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
     link->baudRate = baudRate;
-    applyBaudRate(*link);
-    return FT_OK;
+    const int result = applyBaudRate(*link);
+    return result == -1 ? FT_INVALID_PARAMETER : result < 0 ? FT_IO_ERROR : FT_OK;
 }
 
 FT_STATUS LibftdiBackend::setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
