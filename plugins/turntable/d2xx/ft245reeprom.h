@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace d2xx {
@@ -14,5 +15,14 @@ constexpr std::size_t ft245rEepromSize = 0x80;
 // Copies the user area out of an image of at least ft245rEepromSize bytes; false when the
 // image is too short or its string descriptors point outside the string space.
 bool ft245rUserArea(const std::uint8_t *image, std::size_t size, std::vector<std::uint8_t> *userArea);
+
+// Room left for the user area by strings of these lengths (in characters).
+std::size_t ft245rUserAreaRoom(std::size_t manufacturer, std::size_t description, std::size_t serialNumber);
+
+// An image as FTDI's programmer writes one for an FT245R (0403:6001): the strings, the user
+// area right after the serial number, zeros up to the checksum word and the checksum. False
+// when the strings and the user area do not fit.
+bool ft245rImage(const std::string &manufacturer, const std::string &description, const std::string &serialNumber,
+                 const std::vector<std::uint8_t> &userArea, std::vector<std::uint8_t> *image);
 
 } // namespace d2xx

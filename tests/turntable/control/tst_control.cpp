@@ -177,7 +177,8 @@ void tst_Control::openFailureAlwaysExplains()
     const int slot = d2xxsim::attach(d2xxsim::plainDevice());
     QCOMPARE(control->availableTurntables().size(), size_t(ZLMarvolixTurntableControl::modelCount));
     // A status the driver has no text for.
-    d2xxsim::setOpenStatus(slot, FT_STATUS(6));
+    if (!d2xxsim::setOpenStatus(slot, FT_STATUS(6)))
+        QSKIP("This link cannot fail an open that way");
     control->openHardware(2);
     QVERIFY(!control->motor());
     QCOMPARE(host.disconnected, std::vector<size_t>{2});
