@@ -619,8 +619,10 @@ void EmulatedFt245r::denyAccess(int slot)
     gchar *root = umockdev_testbed_get_root_dir(d->testbed);
     const std::string rootDir = root;
     g_free(root);
-    chmod(rootDir.c_str(), 0755);
+    // World-writable as /tmp is: the other user's uevent socket goes there.
+    chmod(rootDir.c_str(), 01777);
     chmod((rootDir + device->devnode).c_str(), 0600);
+    chmod((rootDir + "/ioctl" + device->devnode).c_str(), 0777);
 }
 
 void EmulatedFt245r::holdTransfers(int slot, bool hold)

@@ -20,7 +20,8 @@
 // request stalls. Bytes of bulk OUT (0x02) drive its board in order; bulk IN (0x81) answers
 // the two modem-status bytes. Its EEPROM is an FT245R image whose user area, right after the
 // serial-number string, holds the spec's user area: the serial is made as long as it takes
-// for the area to have the spec's size (an 8-character serial leaves 42 bytes).
+// for the area to have the spec's size (an 8-character serial leaves 42 bytes). libusb lists
+// the chips in slot order, as FT_Open counts the simulated ones.
 // The USB handler runs on umockdev's thread; every call here is thread-safe.
 class EmulatedFt245r final : public d2xxsim::Link
 {
@@ -45,7 +46,9 @@ public:
     void claimElsewhere(int slot, bool claimed);    // another process holds the interface
     void bindSerialDriver(int slot, bool bound);    // ftdi_sio holds it until a disconnect
     bool serialDriverBound(int slot);
-    void denyAccess(int slot);                      // node root-only, the rest readable by all
+    // Only root may open the node; the testbed is opened to other users, so that a child
+    // process run as one (setpriv) finds the chip and is refused as without a udev rule.
+    void denyAccess(int slot);
     void holdTransfers(int slot, bool hold);        // transfers stay in flight until released
     int transfersInFlight(int slot);
 
