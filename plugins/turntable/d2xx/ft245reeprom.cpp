@@ -5,9 +5,8 @@
 namespace d2xx {
 
 namespace {
-constexpr std::size_t checksumOffset = 0x7E;
-constexpr std::size_t firstDescriptor = 0x0E;
-constexpr std::size_t descriptorsEnd = firstDescriptor + 6;
+constexpr std::size_t checksumOffset = ft245rUserAreaEnd;
+constexpr std::size_t firstDescriptor = ft245rDescriptors;
 constexpr std::size_t stringSpace = 0x18;  // after the chip configuration
 
 // A USB string descriptor: length, type 3, UTF-16LE (ASCII here).
@@ -23,15 +22,13 @@ std::size_t stringsEnd(std::size_t manufacturer, std::size_t description, std::s
 }
 }
 
-bool ft245rUserArea(const std::uint8_t *image, std::size_t size, std::vector<std::uint8_t> *userArea)
+bool ft245rUserAreaBegin(const std::uint8_t *descriptors, std::size_t *begin)
 {
-    if (!image || !userArea || size < ft245rEepromSize)
-        return false;
     // Nothing in libftdi bounds these for R chips.
     std::size_t stringsEnd = stringSpace;
-    for (std::size_t d = firstDescriptor; d < descriptorsEnd; d += 2) {
-        const std::size_t offset = image[d] & 0x7F;
-        const std::size_t length = image[d + 1];
+    for (std::size_t d = 0; d < 6; d += 2) {
+        const std::size_t offset = descriptors[d] & 0x7F;
+        const std::size_t length = descriptors[d + 1];
         if (length == 0)
             continue;
         if (offset < stringSpace || offset + length > checksumOffset)
@@ -39,7 +36,16 @@ bool ft245rUserArea(const std::uint8_t *image, std::size_t size, std::vector<std
         stringsEnd = std::max(stringsEnd, offset + length);
     }
     stringsEnd += stringsEnd & 1;
-    userArea->assign(image + std::min(stringsEnd, checksumOffset), image + checksumOffset);
+    *begin = std::min(stringsEnd, checksumOffset);
+    return true;
+}
+
+bool ft245rUserArea(const std::uint8_t *image, std::size_t size, std::vector<std::uint8_t> *userArea)
+{
+    std::size_t begin = 0;
+    if (!image || !userArea || size < ft245rEepromSize || !ft245rUserAreaBegin(image + firstDescriptor, &begin))
+        return false;
+    userArea->assign(image + begin, image + checksumOffset);
     return true;
 }
 

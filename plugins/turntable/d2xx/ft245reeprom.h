@@ -11,6 +11,12 @@ namespace d2xx {
 // 0x0E..0x13, the strings from 0x18 on, the checksum in the last word. The user area is what
 // lies between the end of the strings and the checksum.
 constexpr std::size_t ft245rEepromSize = 0x80;
+constexpr std::size_t ft245rDescriptors = 0x0E;      // 6 bytes
+constexpr std::size_t ft245rUserAreaEnd = 0x7E;      // the checksum word
+
+// Where the user area begins, from the 6 descriptor bytes at ft245rDescriptors: right after
+// the last string, on a word; false when a descriptor points outside the string space.
+bool ft245rUserAreaBegin(const std::uint8_t *descriptors, std::size_t *begin);
 
 // Copies the user area out of an image of at least ft245rEepromSize bytes; false when the
 // image is too short or its string descriptors point outside the string space.

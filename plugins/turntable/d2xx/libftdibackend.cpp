@@ -16,8 +16,6 @@ constexpr int vendorId = 0x0403;
 constexpr int productId = 0x6001;
 constexpr DWORD deviceId = 0x04036001;
 
-constexpr std::size_t eepromBufferSize = 256;
-
 void copyText(char *target, std::size_t capacity, const std::string &text)
 {
     const std::size_t n = std::min(text.size(), capacity - 1);
@@ -71,7 +69,9 @@ struct LibftdiBackend::Link
     std::string serialNumber;
     int bus = 0;
     int address = 0;
-    bool userAreaRead = false;
+    // The user area: where it begins once located, and the words of it read so far.
+    bool userAreaFound = false;
+    std::size_t userAreaBegin = 0;
     std::vector<UCHAR> userArea;
 
     ~Link()
@@ -226,20 +226,37 @@ FT_STATUS LibftdiBackend::close(FT_HANDLE handle)
     return FT_OK;
 }
 
-FT_STATUS LibftdiBackend::readUserArea(Link &link)
+FT_STATUS LibftdiBackend::readUserArea(Link &link, std::size_t length)
 {
-    if (link.userAreaRead)
-        return FT_OK;
-    if (link.ctx->type != TYPE_R)
-        return FT_DEVICE_NOT_FOUND;
-    if (ftdi_read_eeprom(link.ctx) < 0)
-        return FT_IO_ERROR;
-    unsigned char image[eepromBufferSize] = {};
-    if (ftdi_get_eeprom_buf(link.ctx, image, sizeof image) < 0)
-        return FT_IO_ERROR;
-    if (!ft245rUserArea(image, sizeof image, &link.userArea))
-        return FT_IO_ERROR;
-    link.userAreaRead = true;
+    // Word by word, and only what is asked for: libftdi1's ftdi_read_eeprom reads 128 words,
+    // twice the chip's EEPROM, one control transfer each.
+    const auto readWord = [&link](std::size_t word, UCHAR *bytes) {
+        unsigned short value = 0;
+        if (ftdi_read_eeprom_location(link.ctx, int(word), &value) < 0)
+            return false;
+        bytes[0] = UCHAR(value & 0xFF);
+        bytes[1] = UCHAR(value >> 8);
+        return true;
+    };
+    if (!link.userAreaFound) {
+        if (link.ctx->type != TYPE_R)
+            return FT_DEVICE_NOT_FOUND;
+        UCHAR descriptors[6];
+        for (std::size_t i = 0; i < sizeof descriptors; i += 2) {
+            if (!readWord((ft245rDescriptors + i) / 2, descriptors + i))
+                return FT_IO_ERROR;
+        }
+        if (!ft245rUserAreaBegin(descriptors, &link.userAreaBegin))
+            return FT_IO_ERROR;
+        link.userAreaFound = true;
+    }
+    const std::size_t wanted = std::min(length, ft245rUserAreaEnd - link.userAreaBegin);
+    while (link.userArea.size() < wanted) {
+        UCHAR bytes[2];
+        if (!readWord((link.userAreaBegin + link.userArea.size()) / 2, bytes))
+            return FT_IO_ERROR;
+        link.userArea.insert(link.userArea.end(), bytes, bytes + 2);
+    }
     return FT_OK;
 }
 
@@ -251,9 +268,9 @@ FT_STATUS LibftdiBackend::eeUaSize(FT_HANDLE handle, DWORD *size)
     if (!size)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
-    const FT_STATUS status = readUserArea(*link);
+    const FT_STATUS status = readUserArea(*link, 0);
     if (status == FT_OK)
-        *size = static_cast<DWORD>(link->userArea.size());
+        *size = static_cast<DWORD>(ft245rUserAreaEnd - link->userAreaBegin);
     return status;
 }
 
@@ -266,7 +283,7 @@ FT_STATUS LibftdiBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLeng
         return FT_INVALID_PARAMETER;
     *bytesRead = 0;
     std::lock_guard<std::mutex> lock(link->mutex);
-    const FT_STATUS status = readUserArea(*link);
+    const FT_STATUS status = readUserArea(*link, dataLength);
     if (status != FT_OK)
         return status;
     const std::size_t n = std::min<std::size_t>(dataLength, link->userArea.size());

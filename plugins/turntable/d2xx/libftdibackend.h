@@ -48,7 +48,8 @@ private:
 
     std::vector<Found> enumerate();
     std::shared_ptr<Link> linkOf(FT_HANDLE handle);
-    static FT_STATUS readUserArea(Link &link);
+    // Locates the user area and reads its first `length` bytes, once.
+    static FT_STATUS readUserArea(Link &link, std::size_t length);
     // ftdi_set_baudrate's result: -1 for a rate the chip cannot make, below -1 when the transfer failed.
     static int applyBaudRate(Link &link);
 
