@@ -17,6 +17,8 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -135,6 +137,34 @@ struct EmulatedFt245r::Private
         return slot >= 0 && std::size_t(slot) < devices.size() ? devices[std::size_t(slot)].get() : nullptr;
     }
 
+    // f(device) under the lock; a default result for a slot that does not exist.
+    template <typename F>
+    auto with(int slot, F f) -> decltype(f(std::declval<Device &>()))
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        Device *device = at(slot);
+        if constexpr (std::is_void_v<decltype(f(*device))>) {
+            if (device)
+                f(*device);
+        } else {
+            return device ? f(*device) : decltype(f(*device))();
+        }
+    }
+
+    // Takes the transfers that match out of a queue, handing each to f.
+    template <typename Match, typename F>
+    static void take(std::deque<Urb> &queue, Match match, F f)
+    {
+        for (auto it = queue.begin(); it != queue.end();) {
+            if (!match(*it)) {
+                ++it;
+                continue;
+            }
+            f(*it);
+            it = queue.erase(it);
+        }
+    }
+
     void leaveBus(Device &device)
     {
         if (!device.present)
@@ -150,16 +180,11 @@ struct EmulatedFt245r::Private
         device.gone = true;
         device.unplugPending = false;
         // A transfer dropped here would have libusb poll for it for ever.
-        for (auto it = inFlight.begin(); it != inFlight.end();) {
-            if (it->slot != slot) {
-                ++it;
-                continue;
-            }
-            it->urb()->status = -ESHUTDOWN;
-            it->urb()->actual_length = 0;
-            reapable.push_back(*it);
-            it = inFlight.erase(it);
-        }
+        take(inFlight, [slot](const Urb &u) { return u.slot == slot; }, [this](const Urb &u) {
+            u.urb()->status = -ESHUTDOWN;
+            u.urb()->actual_length = 0;
+            reapable.push_back(u);
+        });
         leaveBus(device);
     }
 
@@ -401,16 +426,8 @@ bool EmulatedFt245r::Private::handle(UMockdevIoctlClient *client)
 void EmulatedFt245r::Private::dropClient(UMockdevIoctlClient *client)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    for (auto *queue : {&inFlight, &reapable}) {
-        for (auto it = queue->begin(); it != queue->end();) {
-            if (it->client != client) {
-                ++it;
-                continue;
-            }
-            g_object_unref(it->data);
-            it = queue->erase(it);
-        }
-    }
+    for (auto *queue : {&inFlight, &reapable})
+        take(*queue, [client](const Urb &u) { return u.client == client; }, [](const Urb &u) { g_object_unref(u.data); });
     for (auto &device : devices) {
         if (device->claimant == client)
             device->claimant = nullptr;
@@ -544,44 +561,39 @@ int EmulatedFt245r::slotCount()
 
 bool EmulatedFt245r::setOpenStatus(int slot, FT_STATUS status)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    Private::Device *device = d->at(slot);
-    if (!device || (status != FT_OK && status != FT_DEVICE_NOT_OPENED && status != FT_IO_ERROR))
+    if (status != FT_OK && status != FT_DEVICE_NOT_OPENED && status != FT_IO_ERROR)
         return false;
-    // An open refused: the interface is busy, or held by the serial driver that may not be detached.
-    device->serialDriver = status == FT_IO_ERROR;
-    device->detachRefused = status == FT_IO_ERROR;
-    device->claimedElsewhere = status == FT_DEVICE_NOT_OPENED || device->spec.openElsewhere;
-    return true;
+    return d->with(slot, [status](Private::Device &device) {
+        // Refused: the interface is busy, or held by a serial driver that may not be detached.
+        device.serialDriver = device.detachRefused = status == FT_IO_ERROR;
+        device.claimedElsewhere = status == FT_DEVICE_NOT_OPENED || device.spec.openElsewhere;
+        return true;
+    });
 }
 
 void EmulatedFt245r::unplugAfterWrites(int slot, std::uint64_t writes)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    Private::Device *device = d->at(slot);
-    if (!device)
-        return;
-    device->unplugPending = writes != 0;
-    device->writesLeft = writes;
-    if (writes == 0)
-        d->unplug(slot);
+    d->with(slot, [&](Private::Device &device) {
+        device.unplugPending = writes != 0;
+        device.writesLeft = writes;
+        if (writes == 0)
+            d->unplug(slot);
+    });
 }
 
 d2xxsim::DeviceState EmulatedFt245r::state(int slot)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d2xxsim::DeviceState result;
-    const Private::Device *device = d->at(slot);
-    if (!device)
+    return d->with(slot, [&](const Private::Device &device) {
+        d2xxsim::DeviceState result;
+        d->boards.fillState(slot, &result);
+        result.attached = !device.gone;
+        result.open = device.claimant != nullptr;
+        result.baudRate = device.baudRate;
+        result.latencyMs = device.latencyMs;
+        result.purgesTx = device.purgesTx;
+        result.purgesRx = device.purgesRx;
         return result;
-    d->boards.fillState(slot, &result);
-    result.attached = !device->gone;
-    result.open = device->claimant != nullptr;
-    result.baudRate = device->baudRate;
-    result.latencyMs = device->latencyMs;
-    result.purgesTx = device->purgesTx;
-    result.purgesRx = device->purgesRx;
-    return result;
+    });
 }
 
 d2xx::BoardSet &EmulatedFt245r::boards()
@@ -591,58 +603,46 @@ d2xx::BoardSet &EmulatedFt245r::boards()
 
 void EmulatedFt245r::claimElsewhere(int slot, bool claimed)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (Private::Device *device = d->at(slot))
-        device->claimedElsewhere = claimed;
+    d->with(slot, [claimed](Private::Device &device) { device.claimedElsewhere = claimed; });
 }
 
 void EmulatedFt245r::bindSerialDriver(int slot, bool bound)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (Private::Device *device = d->at(slot))
-        device->serialDriver = bound;
+    d->with(slot, [bound](Private::Device &device) { device.serialDriver = bound; });
 }
 
 bool EmulatedFt245r::serialDriverBound(int slot)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    const Private::Device *device = d->at(slot);
-    return device && device->serialDriver;
+    return d->with(slot, [](const Private::Device &device) { return device.serialDriver; });
 }
 
 void EmulatedFt245r::denyAccess(int slot)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    const Private::Device *device = d->at(slot);
-    if (!device)
-        return;
-    gchar *root = umockdev_testbed_get_root_dir(d->testbed);
-    const std::string rootDir = root;
-    g_free(root);
-    // World-writable as /tmp is: the other user's uevent socket goes there.
-    chmod(rootDir.c_str(), 01777);
-    chmod((rootDir + device->devnode).c_str(), 0600);
-    chmod((rootDir + "/ioctl" + device->devnode).c_str(), 0777);
+    d->with(slot, [this](const Private::Device &device) {
+        gchar *root = umockdev_testbed_get_root_dir(d->testbed);
+        const std::string rootDir = root;
+        g_free(root);
+        // World-writable as /tmp is, for the other user's uevent socket; the preload honours
+        // the node's mode once the handler's socket lets the other user connect at all.
+        chmod(rootDir.c_str(), 01777);
+        chmod((rootDir + device.devnode).c_str(), 0600);
+        chmod((rootDir + "/ioctl" + device.devnode).c_str(), 0777);
+    });
 }
 
 void EmulatedFt245r::holdTransfers(int slot, bool hold)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    Private::Device *device = d->at(slot);
-    if (!device)
-        return;
-    device->hold = hold;
-    for (auto it = d->inFlight.begin(); !hold && it != d->inFlight.end();) {
-        if (it->slot != slot) {
-            ++it;
-            continue;
+    d->with(slot, [&](Private::Device &device) {
+        device.hold = hold;
+        if (!hold) {
+            Private::take(d->inFlight, [slot](const Urb &u) { return u.slot == slot; }, [&](const Urb &u) {
+                d->complete(slot, u.urb());
+                d->reapable.push_back(u);
+            });
         }
-        d->complete(slot, it->urb());
-        d->reapable.push_back(*it);
-        it = d->inFlight.erase(it);
-    }
-    if (device->gone)
-        d->unplug(slot);
+        if (device.gone)
+            d->unplug(slot);
+    });
 }
 
 int EmulatedFt245r::transfersInFlight(int slot)
@@ -653,21 +653,15 @@ int EmulatedFt245r::transfersInFlight(int slot)
 
 EmulatedFt245r::Transfers EmulatedFt245r::transfers(int slot)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    const Private::Device *device = d->at(slot);
-    return device ? device->counts : Transfers();
+    return d->with(slot, [](const Private::Device &device) { return device.counts; });
 }
 
 void EmulatedFt245r::clearTransfers(int slot)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (Private::Device *device = d->at(slot))
-        device->counts = Transfers();
+    d->with(slot, [](Private::Device &device) { device.counts = Transfers(); });
 }
 
 std::string EmulatedFt245r::serialNumber(int slot)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    const Private::Device *device = d->at(slot);
-    return device ? device->serial : std::string();
+    return d->with(slot, [](const Private::Device &device) { return device.serial; });
 }
