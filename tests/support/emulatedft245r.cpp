@@ -101,7 +101,7 @@ struct EmulatedFt245r::Private
 {
     struct Device
     {
-        d2xxsim::DeviceSpec spec;
+        d2xxsim::DeviceSpec layout;
         std::string serial;
         std::string syspath;
         std::string devnode;
@@ -215,7 +215,7 @@ int EmulatedFt245r::Private::control(int slot, const std::uint8_t *setup, std::u
             if (which == 0)
                 answer = {4, 0x03, 0x09, 0x04};
             else if (which <= 3)
-                answer = stringDescriptor(which == 1 ? manufacturer : which == 2 ? device.spec.description : device.serial);
+                answer = stringDescriptor(which == 1 ? manufacturer : which == 2 ? device.layout.description : device.serial);
             else
                 return -1;
             break;
@@ -504,11 +504,11 @@ int EmulatedFt245r::attach(const d2xxsim::DeviceSpec &layout)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     auto device = std::make_unique<Private::Device>();
-    device->spec = layout;
+    device->layout = layout;
     device->claimedElsewhere = layout.openElsewhere;
     const int slot = d->boards.add();
     // Whatever room an 8-character serial leaves is the user area, so the serial grows or
-    // shrinks until the spec's area fits exactly (up to an odd byte).
+    // shrinks until the layout's area fits exactly (up to an odd byte).
     const std::size_t room8 = d2xx::ft245rUserAreaRoom(std::strlen(manufacturer), layout.description.size(), 8);
     std::size_t length = layout.serialNumber.size();
     if (layout.serialNumber.empty()) {
@@ -566,7 +566,7 @@ bool EmulatedFt245r::setOpenStatus(int slot, FT_STATUS status)
     return d->with(slot, [status](Private::Device &device) {
         // Refused: the interface is busy, or held by a serial driver that may not be detached.
         device.serialDriver = device.detachRefused = status == FT_IO_ERROR;
-        device.claimedElsewhere = status == FT_DEVICE_NOT_OPENED || device.spec.openElsewhere;
+        device.claimedElsewhere = status == FT_DEVICE_NOT_OPENED || device.layout.openElsewhere;
         return true;
     });
 }

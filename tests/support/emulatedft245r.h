@@ -19,8 +19,8 @@
 // set and get, bit mode, read pins, read EEPROM, the descriptor strings); any other control
 // request stalls. Bytes of bulk OUT (0x02) drive its board in order; bulk IN (0x81) answers
 // the two modem-status bytes. Its EEPROM is an FT245R image whose user area, right after the
-// serial-number string, holds the spec's user area: the serial is made as long as it takes
-// for the area to have the spec's size (an 8-character serial leaves 42 bytes). libusb lists
+// serial-number string, holds the DeviceSpec's user area: the serial is made as long as it takes
+// for the area to have that size (an 8-character serial leaves 42 bytes). libusb lists
 // the chips in slot order, as FT_Open counts the simulated ones.
 // The USB handler runs on umockdev's thread; every call here is thread-safe.
 class EmulatedFt245r final : public d2xxsim::Link

@@ -1,6 +1,6 @@
 #pragma once
 
-// In-process control of the simulated turntable board, for tests and benchmarks only.
+// In-process control of the turntable boards behind the FT_ calls, for tests and benchmarks only.
 //
 // Which back end serves the FT_ calls is decided once per process:
 // - any d2xxsim:: call switches the process to the simulator, for good (unless useLink,
