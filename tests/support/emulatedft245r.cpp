@@ -391,6 +391,10 @@ bool EmulatedFt245r::Private::handle(UMockdevIoctlClient *client)
         if (code == int(USBDEVFS_DISCONNECT) && device.serialDriver) {
             device.serialDriver = device.detachRefused;
             answer(device.detachRefused ? EPERM : 0);
+        } else if (code == int(USBDEVFS_CONNECT)) {
+            // The kernel binds ftdi_sio to any FT245R whose interface is free.
+            device.serialDriver = device.serialDriver || (!device.claimant && !device.claimedElsewhere);
+            answer(0);
         } else {
             answer(code == int(USBDEVFS_DISCONNECT) ? ENODATA : ENOTTY);
         }

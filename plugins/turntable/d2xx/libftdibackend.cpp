@@ -58,6 +58,25 @@ bool claimedElsewhere(libusb_device *device)
     return busy;
 }
 
+bool serialDriverBound(libusb_device *device)
+{
+    libusb_device_handle *usb = nullptr;
+    if (libusb_open(device, &usb) != 0)
+        return false;
+    const bool bound = libusb_kernel_driver_active(usb, 0) == 1;
+    libusb_close(usb);
+    return bound;
+}
+
+void giveBackSerialDriver(libusb_device *device)
+{
+    libusb_device_handle *usb = nullptr;
+    if (libusb_open(device, &usb) != 0)
+        return;
+    libusb_attach_kernel_driver(usb, 0);
+    libusb_close(usb);
+}
+
 } // namespace
 
 struct LibftdiBackend::Link
@@ -74,10 +93,17 @@ struct LibftdiBackend::Link
     std::size_t userAreaBegin = 0;
     std::vector<UCHAR> userArea;
 
+    // The board the serial driver held before the open took it; it gets it back at the close.
+    libusb_device *serialBoard = nullptr;
+
     ~Link()
     {
         if (ctx) {
             ftdi_usb_close(ctx);
+            if (serialBoard) {
+                giveBackSerialDriver(serialBoard);
+                libusb_unref_device(serialBoard);
+            }
             ftdi_free(ctx);
         }
     }
@@ -186,13 +212,19 @@ FT_STATUS LibftdiBackend::open(int deviceNumber, FT_HANDLE *handle)
         return FT_DEVICE_NOT_FOUND;
 
     // Opening detaches the kernel's serial driver from the board (libftdi's default), which
-    // bit-bang needs; the tty of that board disappears until it is plugged in again.
+    // bit-bang needs; the board's tty disappears until the close gives the driver back. A
+    // listing opens every FT245R, and would otherwise take the tty of each one for good.
+    const bool serialDriver = serialDriverBound(node->dev);
     const int opened = ftdi_usb_open_dev(link->ctx, node->dev);
     if (opened < 0) {
+        if (serialDriver)
+            giveBackSerialDriver(node->dev);
         ftdi_free(link->ctx);
         link->ctx = nullptr;
         return opened == -4 || opened == -5 ? FT_DEVICE_NOT_OPENED : FT_IO_ERROR;
     }
+    if (serialDriver)
+        link->serialBoard = libusb_ref_device(node->dev);
     link->bus = libusb_get_bus_number(node->dev);
     link->address = libusb_get_device_address(node->dev);
     char description[64] = "";

@@ -117,6 +117,8 @@ void tst_UsbLink::boundToTheSerialDriver()
     chip.bindSerialDriver(0, true);
     const auto listed = FTDIController::availableDevices(1);
     QCOMPARE(listed.size(), size_t(1));
+    // The listing opened and closed it: its tty is back.
+    QVERIFY(chip.serialDriverBound(0));
 
     ZLStepperMotor motor;
     QVERIFY(motor.open(listed[0].deviceIndex, nullptr));
@@ -124,6 +126,7 @@ void tst_UsbLink::boundToTheSerialDriver()
     QVERIFY(motor.triggerShutterRelease());
     QCOMPARE(d2xxsim::exposures(0).size(), size_t(1));
     FT_Close(motor.handle);
+    QVERIFY(chip.serialDriverBound(0));
 }
 
 void tst_UsbLink::noAccessForThisUser()
