@@ -130,12 +130,14 @@ void tst_Control::listingAndOpening()
     QVERIFY(d2xxsim::attach(devices.toStdString()));
     QCOMPARE(toStringList(control->availableTurntables()), names);
     QCOMPARE(control->countsPerRevolution(), 0u);
+#ifndef SPINWRIGHT_TEST_USB_LINK
     // Identified boards are asked for first; only when none answers are the chips read again.
     const uint64_t passes = names.size() == 1 ? 1 : 2;
     for (int slot = 0; slot < d2xxsim::slotCount(); ++slot) {
         QCOMPARE(d2xxsim::state(slot).opens, passes);
         QCOMPARE(d2xxsim::state(slot).eepromReads, passes);
     }
+#endif
 
     control->openHardware(size_t(openIndex));
     QCOMPARE(host.disconnected.size(), size_t(0));
@@ -171,6 +173,10 @@ void tst_Control::nothingAttached()
 {
     QFETCH(QString, devices);
     QFETCH(QString, extraLine);
+#ifdef SPINWRIGHT_TEST_USB_LINK
+    if (devices == QLatin1String("locked"))
+        QSKIP("A user without access is run as nobody by the usb link's own test");
+#endif
     QVERIFY(d2xxsim::attach(devices.toStdString()));
     QVERIFY(control->availableTurntables().empty());
     QCOMPARE(control->lastError(), QString("The turntable device cannot be found.\n"
@@ -202,7 +208,8 @@ void tst_Control::openFailureAlwaysExplains()
     const int slot = d2xxsim::attach(d2xxsim::plainDevice());
     QCOMPARE(control->availableTurntables().size(), size_t(ZLMarvolixTurntableControl::modelCount));
     // A status the driver has no text for.
-    d2xxsim::setOpenStatus(slot, FT_STATUS(6));
+    if (!d2xxsim::setOpenStatus(slot, FT_STATUS(6)))
+        QSKIP("This link cannot fail an open that way");
     control->openHardware(2);
     QVERIFY(!control->motor());
     QCOMPARE(host.disconnected, std::vector<size_t>{2});
