@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -186,7 +187,12 @@ void tst_UsbLink::transfersPerOperation()
     QCOMPARE(FTDIController::availableDevices(1).size(), size_t(1));
     const EmulatedFt245r::Transfers listing = chip.transfers(0);
 
-    ZLStepperMotor motor;
+    struct : FTDIControllerOwner
+    {
+        std::atomic<int> ended{0};
+        void rotationEnded() override { ++ended; }
+    } owner;
+    ZLStepperMotor motor(&owner);
     QVERIFY(motor.open(0, nullptr));
     motor.countsPerRevolution = 6400;
     motor.pulseDelayMs = 1;
@@ -197,7 +203,8 @@ void tst_UsbLink::transfersPerOperation()
         motor.setSteps(10 + 40 * i);
         QVERIFY(motor.prepareRotation());
         QVERIFY(motor.startRotation());
-        QTRY_VERIFY(!motor.isRotating());
+        // The worker's last act: the idle lock is written before it.
+        QTRY_COMPARE(owner.ended.load(), i + 1);
         moves[i] = chip.transfers(0);
     }
     chip.clearTransfers(0);
