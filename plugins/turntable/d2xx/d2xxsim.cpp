@@ -129,8 +129,10 @@ DeviceSpec busyDevice()
 
 DeviceSpec lockedDevice()
 {
+    // As libftdi1 lists it: a chip whose strings this user cannot read either.
     DeviceSpec layout = turntableDevice(2);
     layout.noAccess = true;
+    layout.description.clear();
     return layout;
 }
 

@@ -74,6 +74,7 @@ DeviceSpec plainDevice();                     // "plain": a user area with no re
 DeviceSpec shortDevice();                     // "short": a user area of 4 bytes
 DeviceSpec busyDevice();                      // "busy": a turntable open in another process
 DeviceSpec lockedDevice();                    // "locked": a turntable this user may not open
+                                              // (no description, as its strings are unreadable)
 DeviceSpec otherDevice();                     // "other": a turntable record, but no "245R"
 
 // Parses a SPINWRIGHT_D2XX_SIM list; false with a message for an unknown or malformed entry.

@@ -110,8 +110,13 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
         const FT_DEVICE_LIST_INFO_NODE &node = nodes[i];
         if (node.Flags & 0x1)
             continue;
-        if (!descriptionNamesFT245R(node))
+        if (!descriptionNamesFT245R(node)) {
+            // Without the right to open a chip even its strings cannot be read: libftdi1 lists
+            // such a chip with no description.
+            if (unopenable && node.Description[0] == '\0')
+                ++*unopenable;
             continue;
+        }
 
         FT_HANDLE device = nullptr;
         if (FT_Open(int(i), &device) != FT_OK) {
