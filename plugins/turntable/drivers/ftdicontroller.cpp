@@ -1,5 +1,7 @@
 #include "ftdicontroller.h"
 
+#include "turntablemodels.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -9,7 +11,6 @@ namespace {
 
 constexpr uint16_t identityMagic = 0xF4D1;
 constexpr DWORD identityRecordSize = 8;
-constexpr int16_t lastModelRow = 9;
 
 uint16_t littleEndian16(const unsigned char *bytes)
 {
@@ -111,7 +112,7 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
 
     for (DWORD i = 0; i < nodes.size(); ++i) {
         const FT_DEVICE_LIST_INFO_NODE &node = nodes[i];
-        if (node.Flags & 0x1)
+        if (node.Flags & FT_FLAGS_OPENED)
             continue;
         if (!descriptionNamesFT245R(node))
             continue;
@@ -131,13 +132,13 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
             const int16_t modelIndex = int16_t(littleEndian16(record + 6));
             // A model no table row describes cannot be opened as that model: offer the
             // chip as an unidentified one instead.
-            if (modelIndex >= 0 && modelIndex <= lastModelRow) {
+            if (isTurntableModelRow(modelIndex)) {
                 identified = true;
                 if (recordKind == kind)
                     entries.push_back({int32_t(i), modelIndex});
             }
         }
-        if (!identified && kind == 0)
+        if (!identified && kind == PlainDevices)
             entries.push_back({int32_t(i), -1});
 
         FT_Close(device);
@@ -166,6 +167,13 @@ void FTDIController::changeOutput(uint8_t set, uint8_t clear)
     std::lock_guard<std::mutex> lock(outputMutex);
     outputBits = uint8_t((outputBits & ~clear) | set);
     writeOutputLocked();
+}
+
+void FTDIController::enterBitBang(uint8_t outputMask)
+{
+    FT_SetBitMode(handle, outputMask, FT_BITMODE_RESET);
+    waitMilliseconds(10);
+    FT_SetBitMode(handle, outputMask, FT_BITMODE_ASYNC_BITBANG);
 }
 
 uint8_t FTDIController::readInput()
@@ -272,7 +280,7 @@ void FTDIController::stopRotation()
 
 bool FTDIController::isRotating() const
 {
-    return isRunning();
+    return worker && worker->running.load();
 }
 
 bool FTDIController::startWorker(std::function<void()> body)
@@ -292,11 +300,6 @@ bool FTDIController::startWorker(std::function<void()> body)
     worker = std::move(next);
     worker->thread = std::thread(std::move(body));
     return true;
-}
-
-bool FTDIController::isRunning() const
-{
-    return worker && worker->running.load();
 }
 
 void FTDIController::finishRunning()

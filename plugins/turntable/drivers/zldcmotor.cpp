@@ -32,9 +32,7 @@ bool ZLDCMotor::open(int deviceIndex, std::wstring *errorText)
 {
     if (!FTDIController::open(deviceIndex, errorText))
         return false;
-    FT_SetBitMode(handle, outputMask, 0);
-    waitMilliseconds(10);
-    FT_SetBitMode(handle, outputMask, 1);
+    enterBitBang(outputMask);
     {
         std::lock_guard<std::mutex> lock(outputMutex);
         outputBits = uint8_t((outputBits & readyLine) | 0x0E);
@@ -117,7 +115,7 @@ void ZLDCMotor::runCommands()
             }
         }
         waitMilliseconds(1);
-        if (!isRunning() || (!continuous && finished))
+        if (!isRotating() || (!continuous && finished))
             break;
     }
 

@@ -10,6 +10,8 @@ constexpr uint8_t stepLine = 0x04;
 constexpr uint8_t auxiliaryLine = 0x08;
 constexpr uint8_t shutterStage1 = 0x10;
 constexpr uint8_t shutterStage2 = 0x20;
+// Every line is an output, 6 and 7 included: they stay low.
+constexpr uint8_t allLines = 0xFF;
 constexpr unsigned shutterStageMs = 500;
 // The slowest pulse of a ramp is this much longer than the base delay.
 constexpr double rampExtraMs = 10.0;
@@ -27,9 +29,7 @@ bool ZLStepperMotor::open(int deviceIndex, std::wstring *errorText)
 {
     if (!FTDIController::open(deviceIndex, errorText))
         return false;
-    FT_SetBitMode(handle, 0xFF, 0);
-    waitMilliseconds(10);
-    FT_SetBitMode(handle, 0xFF, 1);
+    enterBitBang(allLines);
     changeOutput(0, shutterStage1 | shutterStage2);
     return true;
 }
@@ -119,7 +119,7 @@ void ZLStepperMotor::runSteps()
         ++stepsDone;
         if (totalSteps != 0)
             --remaining;
-        if (!isRunning() || (totalSteps != 0 && remaining == 0))
+        if (!isRotating() || (totalSteps != 0 && remaining == 0))
             break;
     }
 
