@@ -3,6 +3,7 @@
 #include "chostappspinwright.h"
 #include "spinwrightresources.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlpluginslist.h"
 #include "zlshutterreleasecamera.h"
 #include "zlturntablespins.h"
@@ -44,6 +45,7 @@ int main(int argc, char *argv[])
 
     if (std::strcmp(mode, "turntable") == 0) {
         ZLMarvolixTurntableControl control;
+        control.setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
         for (;;) {
             QQuickItem *item = control.createPluginUIFrameView();
             if (!item)
@@ -69,6 +71,7 @@ int main(int argc, char *argv[])
         std::atomic<ZLMarvolixTurntableControl *> cameraControl{nullptr};
         for (;;) {
             auto *control = new ZLMarvolixTurntableControl;
+            control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
             cameraControl = control;
             QQuickView view(globalQmlEngine(), nullptr);
             view.setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));

@@ -2,6 +2,7 @@
 #include "d2xxsim.h"
 #include "spinwrightresources.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlpluginslist.h"
 #include "zlshutterreleasecamera.h"
 #include "zlturntablespins.h"
@@ -102,6 +103,7 @@ void tst_HostFaults::startProgram()
     view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
     QCOMPARE(view->status(), QQuickView::Ready);
     control = new ZLMarvolixTurntableControl;
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
     cameraControl = control;
     controller = new CHostAppSpinwright(control, new ZLShutterReleaseCamera(cameraControl), view.get());
 }

@@ -1,8 +1,8 @@
 #include "d2xxsim.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlplugin.h"
 #include "zlpluginslist.h"
-#include "zlqmlturntablecontrol.h"
 
 #include <QtTest>
 
@@ -116,9 +116,7 @@ void tst_TurntableUi::init()
     QFile::remove(settingsFile());
     startLocale = QLocale();
     control = std::make_unique<ZLMarvolixTurntableControl>();
-    control->setUiBridgeFactory([](ZLMarvolixTurntableControl *owner, QObject *parent) -> QObject * {
-        return new ZLQmlTurntableControl(owner, parent);
-    });
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
 }
 
 void tst_TurntableUi::cleanup()
