@@ -329,15 +329,15 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
 {
     ZLTurntableHardware *turntable = spins.turntable();
     switch (state) {
-    case 0:
+    case RequestPause:
         runState = RunPaused;
         break;
-    case -1:
+    case RequestStop:
         endSpin();
         turntable->stopAngleRotation();
         queueResetDefaultUi();
         break;
-    case 1:
+    case RequestStart:
         if (runState == RunAtRest) {
             if (!turntable->stepsSpinningWillStart()) {
                 showMessage(tr("Wrong settings."), turntable->lastError());
@@ -353,7 +353,7 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive())
             turntableRotationStopped();
         break;
-    case 100:
+    case RequestDriverInstaller:
         SpinwrightPlatform::openDriverInstaller();
         break;
     default:
