@@ -21,13 +21,6 @@ uint8_t countNibble(uint32_t count)
 
 } // namespace
 
-ZLDCMotor::ZLDCMotor(FTDIControllerOwner *control)
-    : FTDIController(control)
-{
-}
-
-ZLDCMotor::~ZLDCMotor() = default;
-
 bool ZLDCMotor::open(int deviceIndex, std::wstring *errorText)
 {
     if (!FTDIController::open(deviceIndex, errorText))

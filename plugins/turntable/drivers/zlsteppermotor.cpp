@@ -18,13 +18,6 @@ constexpr double rampExtraMs = 10.0;
 
 } // namespace
 
-ZLStepperMotor::ZLStepperMotor(FTDIControllerOwner *control)
-    : FTDIController(control)
-{
-}
-
-ZLStepperMotor::~ZLStepperMotor() = default;
-
 bool ZLStepperMotor::open(int deviceIndex, std::wstring *errorText)
 {
     if (!FTDIController::open(deviceIndex, errorText))
