@@ -436,8 +436,9 @@ void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
 {
     if (!onMainThread())
         return;
-    // A vanished device reports no end of its move.
-    rotationPending = false;
+    // A vanished device reports no end of its move, and a spin on it is over: nothing more is
+    // captured or turned, and Exit closes the program.
+    endSpin();
     resetDefaultUi(nullptr, false);
     setUiItemsEnabled(false);
     showMessage(tr("Device disconnected"), turntable->lastError());

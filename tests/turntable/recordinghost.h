@@ -3,6 +3,9 @@
 // plug-in reports and, like the real host, keeps the device index in step.
 #include "zlturntablehardware.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +25,8 @@ struct RecordingHost
     std::vector<OpenReport> opened;
     std::vector<size_t> disconnected;
     std::atomic<int> rotationsStopped{0};
+    // The host handles a disconnection on its GUI thread only.
+    std::atomic<int> disconnectsOffGuiThread{0};
 
     void install()
     {
@@ -34,6 +39,8 @@ struct RecordingHost
         ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected =
             [this](ZLTurntableHardware *device, size_t index) {
                 std::lock_guard<std::mutex> guard(lock);
+                if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                    ++disconnectsOffGuiThread;
                 disconnected.push_back(index);
                 device->setCurrentTurntableIndex(SIZE_MAX);
             };
@@ -48,6 +55,7 @@ struct RecordingHost
         opened.clear();
         disconnected.clear();
         rotationsStopped = 0;
+        disconnectsOffGuiThread = 0;
     }
 
     std::vector<size_t> openedIndexes()

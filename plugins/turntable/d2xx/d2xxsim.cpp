@@ -75,6 +75,13 @@ DeviceSpec busyDevice()
     return layout;
 }
 
+DeviceSpec lockedDevice()
+{
+    DeviceSpec layout = turntableDevice(2);
+    layout.noAccess = true;
+    return layout;
+}
+
 DeviceSpec otherDevice()
 {
     DeviceSpec layout = turntableDevice(0);

@@ -54,6 +54,7 @@ struct DeviceSpec
     std::string description = "FT245R USB FIFO";
     std::string serialNumber;            // empty: "SIM" followed by the slot number
     bool openElsewhere = false;          // Flags bit 0; FT_Open fails with FT_DEVICE_NOT_OPENED
+    bool noAccess = false;               // FT_Open fails with FT_DEVICE_NOT_OPENED, Flags clear
     std::vector<std::uint8_t> userArea;  // the EEPROM user area, FT_EE_UASize is its size
 };
 
@@ -67,6 +68,7 @@ DeviceSpec recordDevice(int kind, int row);   // "record:<kind>:<row>"
 DeviceSpec plainDevice();                     // "plain": a user area with no record
 DeviceSpec shortDevice();                     // "short": a user area of 4 bytes
 DeviceSpec busyDevice();                      // "busy": a turntable open in another process
+DeviceSpec lockedDevice();                    // "locked": a turntable this user may not open
 DeviceSpec otherDevice();                     // "other": a turntable record, but no "245R"
 
 // Detaches every device and restores every default.

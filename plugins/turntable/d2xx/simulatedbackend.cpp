@@ -345,7 +345,7 @@ FT_STATUS SimulatedBackend::open(int deviceNumber, FT_HANDLE *handle)
             continue;
         if (device->openStatus != FT_OK)
             return device->openStatus;
-        if (device->layout.openElsewhere || device->openHandle != 0)
+        if (device->layout.openElsewhere || device->layout.noAccess || device->openHandle != 0)
             return FT_DEVICE_NOT_OPENED;
         ++device->opens;
         device->openHandle = nextHandle++;
@@ -553,12 +553,14 @@ bool SimulatedBackend::parseList(const std::string &list, std::vector<d2xxsim::D
             specs->push_back(d2xxsim::shortDevice());
         } else if (fields.size() == 1 && name == "busy") {
             specs->push_back(d2xxsim::busyDevice());
+        } else if (fields.size() == 1 && name == "locked") {
+            specs->push_back(d2xxsim::lockedDevice());
         } else if (fields.size() == 1 && name == "other") {
             specs->push_back(d2xxsim::otherDevice());
         } else {
             if (errorText)
                 *errorText = "unknown device entry \"" + entry
-                    + "\" (expected turntable:<row>, record:<kind>:<row>, plain, short, busy or other)";
+                    + "\" (expected turntable:<row>, record:<kind>:<row>, plain, short, busy, locked or other)";
             return false;
         }
     }

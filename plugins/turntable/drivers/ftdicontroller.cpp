@@ -96,8 +96,10 @@ bool FTDIController::startRotation()
     return false;
 }
 
-std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind)
+std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int kind, int *unopenable)
 {
+    if (unopenable)
+        *unopenable = 0;
     std::vector<DeviceEntry> entries;
 
     DWORD count = 0;
@@ -118,8 +120,12 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
             continue;
 
         FT_HANDLE device = nullptr;
-        if (FT_Open(int(i), &device) != FT_OK)
+        if (FT_Open(int(i), &device) != FT_OK) {
+            // Not open elsewhere, yet not ours to open: on Linux, a board without the udev rule.
+            if (unopenable)
+                ++*unopenable;
             continue;
+        }
 
         bool identified = false;
         DWORD size = 0;
@@ -152,21 +158,31 @@ void FTDIController::writeOutput()
     writeOutputLocked();
 }
 
-void FTDIController::writeOutputLocked()
+bool FTDIController::writeOutputLocked()
 {
     if (!handle)
-        return;
+        return false;
     unsigned char byte = outputBits;
     DWORD written = 0;
     FT_Purge(handle, FT_PURGE_TX);
-    FT_Write(handle, &byte, 1, &written);
+    if (FT_Write(handle, &byte, 1, &written) == FT_OK && written == 1)
+        return true;
+    noteFailedTransfer();
+    return false;
 }
 
-void FTDIController::changeOutput(uint8_t set, uint8_t clear)
+void FTDIController::noteFailedTransfer()
+{
+    // One failed transfer may be a glitch; a board that then fails a query as well is gone.
+    if (!boardLost.load() && !isConnected())
+        boardLost.store(true);
+}
+
+bool FTDIController::changeOutput(uint8_t set, uint8_t clear)
 {
     std::lock_guard<std::mutex> lock(outputMutex);
     outputBits = uint8_t((outputBits & ~clear) | set);
-    writeOutputLocked();
+    return writeOutputLocked();
 }
 
 void FTDIController::enterBitBang(uint8_t outputMask)
@@ -183,8 +199,10 @@ uint8_t FTDIController::readInput()
     unsigned char byte = 0;
     DWORD bytesRead = 0;
     FT_Purge(handle, FT_PURGE_RX);
-    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1)
+    if (FT_Read(handle, &byte, 1, &bytesRead) != FT_OK || bytesRead != 1) {
+        noteFailedTransfer();
         return 0;
+    }
     return byte;
 }
 
@@ -310,6 +328,10 @@ void FTDIController::finishRunning()
 
 void FTDIController::reportRotationEnded()
 {
-    if (control)
+    if (!control)
+        return;
+    if (isBoardLost())
+        control->boardVanished();
+    else
         control->rotationEnded();
 }

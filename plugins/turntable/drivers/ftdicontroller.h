@@ -27,6 +27,8 @@ public:
     // Called on the motor's worker thread, after currentAngle has been updated.
     // Must not block on the thread that calls stopRotation(): that thread is joining us.
     virtual void rotationEnded() = 0;
+    // Instead of rotationEnded() when the move ended because the board vanished; same thread.
+    virtual void boardVanished() { rotationEnded(); }
 };
 
 // One rotation thread and its go-on flag.
@@ -69,8 +71,9 @@ public:
     virtual bool prepareRotation();
     virtual bool startRotation();
 
-    // kind: a DeviceKind, or any other record kind.
-    static std::vector<DeviceEntry> availableDevices(int kind);
+    // kind: a DeviceKind, or any other record kind. unopenable, when given, counts the chips no
+    // other process holds that still failed to open.
+    static std::vector<DeviceEntry> availableDevices(int kind, int *unopenable = nullptr);
 
     void writeOutput();
     uint8_t readInput();
@@ -85,6 +88,8 @@ public:
 
     // True while a worker is moving the table.
     bool isRotating() const;
+    // True once a line write or read has failed and the board no longer answered: it is gone.
+    bool isBoardLost() const { return boardLost.load(); }
 
     FT_HANDLE handle = nullptr;
     uint8_t outputBits = 0;
@@ -105,12 +110,17 @@ public:
 protected:
     // Every change of outputBits and the write that follows it hold this lock.
     std::mutex outputMutex;
+    // Set by whichever thread saw the board vanish; read by the worker at every write.
+    std::atomic<bool> boardLost{false};
 
-    // Purge and one-byte write of outputBits; the caller holds outputMutex.
-    void writeOutputLocked();
+    // Purge and one-byte write of outputBits; the caller holds outputMutex. False when the
+    // write failed.
+    bool writeOutputLocked();
+    // After a failed transfer: a board that no longer answers either is marked lost.
+    void noteFailedTransfer();
 
     // Sets the bits in 'set', clears those in 'clear', writes the byte: one locked step.
-    void changeOutput(uint8_t set, uint8_t clear);
+    bool changeOutput(uint8_t set, uint8_t clear);
 
     // Resets the chip, then drives the lines in outputMask from the byte written (bit-bang).
     void enterBitBang(uint8_t outputMask);

@@ -108,11 +108,12 @@ void ZLDCMotor::runCommands()
             }
         }
         waitMilliseconds(1);
-        if (!isRotating() || (!continuous && finished))
+        // A vanished board ends the move as a stop would, without the stop's handshake.
+        if (!isRotating() || isBoardLost() || (!continuous && finished))
             break;
     }
 
-    for (int attempt = 0; attempt < stopTries; ++attempt) {
+    for (int attempt = 0; attempt < stopTries && !isBoardLost(); ++attempt) {
         restCount();
         latchCommand();
         changeOutput(0, continuousLine);

@@ -4,6 +4,8 @@
 #include "zlsteppermotor.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <QObject>
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +27,9 @@ struct ZLMarvolixTurntableControl::TurntableControlPrivate
     int16_t storedModelIndex = -1;
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
+    // Lives on the GUI thread: the worker's disconnection report is queued to it, and a
+    // report still queued when the control goes is dropped with it.
+    QObject guiThread;
 };
 
 ZLMarvolixTurntableControl::ZLMarvolixTurntableControl()
@@ -44,8 +49,12 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
 {
     // Every listing opens each board and reads its EEPROM, many USB transfers on a real board:
     // the unidentified ones are only asked for when no identified turntable answers.
+    // The board found by an earlier listing may have been swapped for another since.
+    d->deviceIndex = -1;
+    d->storedModelIndex = -1;
     std::vector<FTDIController::DeviceEntry> unidentified;
-    const auto identified = FTDIController::availableDevices(FTDIController::IdentifiedTurntables);
+    int unopenable = 0;
+    const auto identified = FTDIController::availableDevices(FTDIController::IdentifiedTurntables, &unopenable);
     for (const FTDIController::DeviceEntry &entry : identified) {
         if (isTurntableModelRow(entry.modelIndex)) {
             d->deviceIndex = int16_t(entry.deviceIndex);
@@ -68,18 +77,27 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
             names.push_back(model.name);
         return names;
     }
-    setLastError(tr("The turntable device cannot be found.\n"
-                    "\n"
-                    "- make sure driver is installed\n"
-                    "- make sure turntable is powered on\n"
-                    "- make sure turntable is connected via USB\n"));
+    QString text = tr("The turntable device cannot be found.\n"
+                      "\n"
+                      "- make sure driver is installed\n"
+                      "- make sure turntable is powered on\n"
+                      "- make sure turntable is connected via USB\n");
+#ifdef Q_OS_LINUX
+    // The usual cause on Linux is a missing udev rule, which the five lines above do not name.
+    if (unopenable > 0)
+        text += tr("- a turntable's USB board was found, but this user may not open it: install the "
+                   "udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a normal user\")\n");
+#endif
+    setLastError(text);
     return {};
 }
 
 void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
 {
     ok = false;
-    if (index == size_t(customTurntableRow) && isTurntableModelRow(d->storedModelIndex))
+    // An identified board is its own model whatever row the host asks for: a stored row from
+    // another board would drive this one with the wrong counts per turn and line levels.
+    if (isTurntableModelRow(d->storedModelIndex))
         index = size_t(d->storedModelIndex);
     if (index >= size_t(modelCount)) {
         setLastError(tr("Cannot find any turntable with the specified index."));
@@ -230,11 +248,29 @@ void ZLMarvolixTurntableControl::stopAngleRotation()
     d->isSpinning = false;
 }
 
+void ZLMarvolixTurntableControl::boardVanished()
+{
+    // A move cut short by a vanished board must not read as a finished one.
+    QMetaObject::invokeMethod(&d->guiThread, [this] { reportBoardLost(); }, Qt::QueuedConnection);
+}
+
 void ZLMarvolixTurntableControl::rotationEnded()
 {
     updateDeviceSettingsUI(-1);
     if (d->isSpinning)
         turntableRotationStopped();
+}
+
+void ZLMarvolixTurntableControl::reportBoardLost()
+{
+    // Closed or reopened since the report was queued: nothing is lost any more.
+    if (!m_motor || !m_motor->isBoardLost())
+        return;
+    const size_t row = currentTurntableIndex();
+    d->isSpinning = false;
+    closeHardware();
+    setLastError(tr("The turntable was disconnected."));
+    hardwareDisconnected(row);
 }
 
 void ZLMarvolixTurntableControl::updateDeviceSettingsUI(int index)

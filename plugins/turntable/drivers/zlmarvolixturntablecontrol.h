@@ -41,8 +41,8 @@ public:
     // Installs the settings panel; before the first turntable is opened, on the GUI thread.
     void setSettingsUi(std::unique_ptr<TurntableSettingsUi> ui);
 
-    // Creates and opens the motor of a model row without calling any hook. Row 0 stands for the
-    // identified turntable's own row when one has been found; index then carries that row.
+    // Creates and opens the motor of a model row without calling any hook. An identified turntable
+    // opens as its own row whatever row is asked for; index then carries that row.
     void createMotor(size_t &index, bool &ok);
     // The open motor, null while no turntable is open. Owned by this control.
     FTDIController *motor() const;
@@ -66,6 +66,8 @@ public:
 
     // The motor's end-of-rotation report, on its worker thread.
     void rotationEnded() override;
+    // The motor's report that its board vanished mid-move, on its worker thread.
+    void boardVanished() override;
 
 private:
     Q_DISABLE_COPY(ZLMarvolixTurntableControl)
@@ -73,6 +75,8 @@ private:
 
     // Joins a worker that has ended by itself, so that its last writes are seen before ours.
     void joinFinishedWorker();
+    // GUI thread: closes a motor whose board has vanished and tells the host.
+    void reportBoardLost();
 
     std::unique_ptr<FTDIController> m_motor;
     std::unique_ptr<TurntableControlPrivate> d;

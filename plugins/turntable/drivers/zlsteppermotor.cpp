@@ -29,12 +29,15 @@ bool ZLStepperMotor::open(int deviceIndex, std::wstring *errorText)
 
 bool ZLStepperMotor::triggerShutterRelease()
 {
-    changeOutput(shutterStage1, 0);
+    // A board that is gone took no picture: say so at once instead of pressing on for a second.
+    if (!changeOutput(shutterStage1, 0) && isBoardLost())
+        return false;
     waitMilliseconds(shutterStageMs);
-    changeOutput(shutterStage2, 0);
+    if (!changeOutput(shutterStage2, 0) && isBoardLost())
+        return false;
     waitMilliseconds(shutterStageMs);
     changeOutput(0, shutterStage1 | shutterStage2);
-    return true;
+    return !isBoardLost();
 }
 
 bool ZLStepperMotor::prepareRotation()
@@ -106,19 +109,25 @@ void ZLStepperMotor::runSteps()
 
         waitMilliseconds(1);
         writeByte(high);
+        // A vanished board ends the move as a stop would; the count whose edge failed was not made.
+        if (isBoardLost())
+            break;
         waitMilliseconds(unsigned(delay));
         writeByte(low);
 
         ++stepsDone;
         if (totalSteps != 0)
             --remaining;
-        if (!isRotating() || (totalSteps != 0 && remaining == 0))
+        if (!isRotating() || isBoardLost() || (totalSteps != 0 && remaining == 0))
             break;
     }
 
     finishRunning();
-    applyIdleLock();
-    if (stepsDone != stepsToGo)
+    if (!isBoardLost())
+        applyIdleLock();
+    if (stepsDone == 0)
+        targetAngle = currentAngle;
+    else if (stepsDone != stepsToGo)
         setSteps(int(stepsDone));
     currentAngle = targetAngle;
     reportRotationEnded();

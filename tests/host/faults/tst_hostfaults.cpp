@@ -32,8 +32,10 @@ private slots:
     void failedReopenShowsDeviceDisconnected();
     void unplugDuringSpinStopsAndKeepsEverySettingsFile();
     void returningUserReopensIdentifiedTurntable();
+    void boardVanishingMidSpinEndsTheSpin();
 
 private:
+    void expectEverySettingsFile();
     void startProgram();
     // Closes the program as its window would and returns what it stored in "Spinwright.json".
     QJsonObject closeProgram();
@@ -196,12 +198,34 @@ void tst_HostFaults::unplugDuringSpinStopsAndKeepsEverySettingsFile()
     QVERIFY(messages().isEmpty());
 
     controller->applicationClosing();
+    expectEverySettingsFile();
+}
+
+void tst_HostFaults::expectEverySettingsFile()
+{
     const QDir data(ZLAbstractPlugin::applicationLocalDataDirectory());
     for (const char *name : {"Spinwright.json", "TurntableSpins.json", "MarvolixTurntable-v3.json"}) {
         QFile file(data.filePath(QLatin1String(name)));
         QVERIFY2(file.open(QIODevice::ReadOnly), name);
         QVERIFY2(QJsonDocument::fromJson(file.readAll()).isObject(), name);
     }
+}
+
+void tst_HostFaults::boardVanishingMidSpinEndsTheSpin()
+{
+    // Shown, so that Exit closes a real window and the closing writes the settings.
+    view->show();
+    sendSignal("turntableSpinStateChanged", 1);
+    QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) != 0, 60000);
+    d2xxsim::unplugAfterWrites(0, 10);
+
+    QTRY_COMPARE_WITH_TIMEOUT(messages(), QStringList{QStringLiteral("The turntable was disconnected.")}, 30000);
+    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunAtRest);
+    QVERIFY(!control->motor());
+    // Exit closes the program, which still writes every settings file.
+    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "applicationWillClose"));
+    QTRY_VERIFY(!view->isVisible());
+    expectEverySettingsFile();
 }
 
 QTEST_MAIN(tst_HostFaults)

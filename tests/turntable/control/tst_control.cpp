@@ -40,6 +40,7 @@ private slots:
 
     void listingAndOpening_data();
     void listingAndOpening();
+    void nothingAttached_data();
     void nothingAttached();
     void indexAboveTableFails();
     void openFailureAlwaysExplains();
@@ -102,6 +103,8 @@ void tst_Control::listingAndOpening_data()
 
     QTest::newRow("row 6 identified") << "turntable:6" << QStringList{"Marvolix Quartz Extra Large"} << 0 << 6 << true
                                       << 11200u << 0;
+    QTest::newRow("identified board asked for by another row")
+        << "turntable:6" << QStringList{"Marvolix Quartz Extra Large"} << 2 << 6 << true << 11200u << 0;
     QTest::newRow("two identified, first wins")
         << "turntable:3,turntable:7" << QStringList{"Marvolix Quartz Medium"} << 0 << 3 << true << 19520u << 0;
     QTest::newRow("identified after a plain chip")
@@ -152,14 +155,30 @@ void tst_Control::listingAndOpening()
     QCOMPARE(control->countsPerRevolution(), 0u);
 }
 
+void tst_Control::nothingAttached_data()
+{
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<QString>("extraLine");
+    QTest::newRow("no board") << QString() << QString();
+    QTest::newRow("board held by another program") << "busy" << QString();
+    QTest::newRow("board this user may not open")
+        << "locked"
+        << "- a turntable's USB board was found, but this user may not open it: install the udev rule "
+           "\"60-spinwright-ft245r.rules\" (user guide, \"Access for a normal user\")\n";
+}
+
 void tst_Control::nothingAttached()
 {
+    QFETCH(QString, devices);
+    QFETCH(QString, extraLine);
+    QVERIFY(d2xxsim::attach(devices.toStdString()));
     QVERIFY(control->availableTurntables().empty());
     QCOMPARE(control->lastError(), QString("The turntable device cannot be found.\n"
                                            "\n"
                                            "- make sure driver is installed\n"
                                            "- make sure turntable is powered on\n"
-                                           "- make sure turntable is connected via USB\n"));
+                                           "- make sure turntable is connected via USB\n")
+                                       + extraLine);
     control->openHardware(0);
     QCOMPARE(host.opened.size(), size_t(0));
     QCOMPARE(host.disconnected, std::vector<size_t>{0});
