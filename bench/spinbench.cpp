@@ -111,9 +111,9 @@ int main(int argc, char *argv[])
     }
     const double ideal = idealMoves + images * shutterMs;
     const double shutters = double(dump.shutterUs) / 1e3;
-    std::printf("row\tspin overhead (8 images, delays 0, speed 9), wall/(ideal moves + 8 shutters)\t%.4f\t"
+    std::printf("row\tspin overhead (8 images, delays 0, speed 9), wall/(ideal moves + 8 shutters)\t%.4f\t<= 1.02\t\t"
                 "wall %.1f ms, ideal %.1f ms (counts %s); on the lines: moves %.1f ms (ideal %.1f), "
-                "shutters %.1f ms (ideal %.0f), the rest %.1f ms\t<= 1.02\n",
+                "shutters %.1f ms (ideal %.0f), the rest %.1f ms\n",
                 wallMs / ideal, wallMs, ideal, counts.c_str(), movesMs, idealMoves, shutters, images * shutterMs,
                 wallMs - movesMs - shutters);
     return 0;

@@ -1,5 +1,6 @@
 // Preloaded into a Qt Quick program: at the first frame of a window whose page has loaded it
-// prints the monotonic clock, the peak RSS and the window size, then ends the process at once.
+// prints the monotonic clock, the peak RSS, the window size and the CPU time used, then ends the
+// process at once.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QQuickItem>
@@ -19,9 +20,11 @@ void report(QQuickWindow *window)
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::fprintf(stderr, "startupprobe ready_ns=%lld maxrss_kb=%ld size=%dx%d\n",
+    const long cpuUs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000L + usage.ru_utime.tv_usec
+                       + usage.ru_stime.tv_usec;
+    std::fprintf(stderr, "startupprobe ready_ns=%lld maxrss_kb=%ld size=%dx%d cpu_us=%ld\n",
                  static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
-                 usage.ru_maxrss, window->width(), window->height());
+                 usage.ru_maxrss, window->width(), window->height(), cpuUs);
     std::fflush(stderr);
     _exit(0);
 }

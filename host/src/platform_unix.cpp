@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QString>
 #include <QUrl>
 #include <QWindow>
@@ -25,8 +27,12 @@ void openDriverInstaller()
 void setApplicationIcon(QWindow *window)
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/Spinwright-%1.png").arg(size), QSize(size, size));
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        // Named as PNG and not left to guess: guessing loads every image-format plug-in to ask it.
+        QImageReader reader(QStringLiteral(":/icons/Spinwright-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     window->setIcon(icon);
 }
 

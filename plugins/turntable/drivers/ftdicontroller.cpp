@@ -1,8 +1,8 @@
 #include "ftdicontroller.h"
+#include "precisewait.h"
 
 #include "turntablemodels.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -219,10 +219,7 @@ bool FTDIController::isConnected()
 
 void FTDIController::waitMilliseconds(unsigned n)
 {
-    // Spinning, not sleeping: a sleep overshoots by a scheduler tick, a step pulse must not.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(n);
-    while (std::chrono::steady_clock::now() < end) {
-    }
+    PreciseWait::waitMilliseconds(n);
 }
 
 void FTDIController::applyIdleLock()

@@ -2,10 +2,14 @@
 #include "turntablemodels.h"
 #include "zlsteppermotor.h"
 #include "d2xxsim.h"
+#include "precisewait.h"
 
 #include <QtTest>
 
 #include <chrono>
+#include <ctime>
+
+Q_DECLARE_METATYPE(PreciseWait::Method)
 
 using Entries = QVector<QPair<int, int>>;
 
@@ -51,6 +55,9 @@ private slots:
     void consecutiveMovesMakeUpRounding();
     void waitLastsFromTheCall_data();
     void waitLastsFromTheCall();
+    void aLongWaitLeavesTheProcessor();
+    void everyWaitOfATrainLastsItsLength_data();
+    void everyWaitOfATrainLastsItsLength();
 };
 
 void TestFTDIController::listing_data()
@@ -266,6 +273,47 @@ void TestFTDIController::waitLastsFromTheCall()
     const auto elapsed = std::chrono::steady_clock::now() - start;
     QVERIFY(elapsed >= std::chrono::milliseconds(ms));
     QVERIFY(elapsed < std::chrono::milliseconds(ms + 1000));
+}
+
+void TestFTDIController::everyWaitOfATrainLastsItsLength_data()
+{
+    QTest::addColumn<PreciseWait::Method>("method");
+    QTest::addColumn<unsigned>("ms");
+    QTest::newRow("sleep then spin, 1 ms") << PreciseWait::Method::SleepThenSpin << 1u;
+    QTest::newRow("sleep then spin, 2 ms") << PreciseWait::Method::SleepThenSpin << 2u;
+    QTest::newRow("spin, 1 ms") << PreciseWait::Method::Spin << 1u;
+}
+
+// Back-to-back waits as a step train makes them, while the sleeping wait's margin adapts.
+void TestFTDIController::everyWaitOfATrainLastsItsLength()
+{
+    QFETCH(PreciseWait::Method, method);
+    QFETCH(unsigned, ms);
+    PreciseWait::setMethod(method);
+    int early = 0;
+    for (int i = 0; i < 300; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        FTDIController::waitMilliseconds(ms);
+        if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms))
+            ++early;
+    }
+    PreciseWait::setMethod(PreciseWait::Method::SleepThenSpin);
+    QCOMPARE(early, 0);
+}
+
+static std::chrono::nanoseconds threadCpuTime()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
+
+// A shutter stage is a wait of half a second on the caller's thread; it must not hold a core.
+void TestFTDIController::aLongWaitLeavesTheProcessor()
+{
+    const auto cpu = threadCpuTime();
+    FTDIController::waitMilliseconds(500);
+    QVERIFY(threadCpuTime() - cpu < std::chrono::milliseconds(100));
 }
 
 QTEST_GUILESS_MAIN(TestFTDIController)
