@@ -6,6 +6,7 @@ Page {
     id: mainPage
 
     signal turntableDeviceChanged(int index)
+    // state: 1 start, 0 pause, -1 stop, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
 

@@ -1,6 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Layouts 1.11
+import "DecimalText.js" as DecimalText
 
 Pane {
     id: mainPane
@@ -14,7 +15,7 @@ Pane {
 
     // Both separators are taken, so a value typed under a decimal-comma locale is not cut short.
     function decimalValue(text) {
-        var value = parseFloat(String(text).replace(",", "."))
+        var value = DecimalText.parse(text)
         return isFinite(value) ? value : 0
     }
 
@@ -30,7 +31,7 @@ Pane {
             "preCaptureDelay": preDelayField.text.length > 0 ? decimalValue(preDelayField.text) : 0,
             "postCaptureDelay": postDelayField.text.length > 0 ? decimalValue(postDelayField.text) : 0,
             "isManualCapture": manualButton.checked,
-            "videoDegrees": degreesField.text.length > 0 ? degreesField.text.replace(",", ".") : 0
+            "videoDegrees": degreesField.text.length > 0 ? decimalValue(degreesField.text) : 0
         }
     }
 

@@ -1,6 +1,7 @@
 #include "chostappspinwright.h"
 
 #include "platform.h"
+#include "settingsfile.h"
 #include "spinwrightidentity.h"
 #include "updatecheckmanager.h"
 #include "zlcamerahardware.h"
@@ -8,17 +9,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
-#include <QSaveFile>
 #include <QStringList>
 #include <QThread>
 
@@ -219,46 +215,27 @@ void CHostAppSpinwright::showMessage(const QString &title, const QString &text)
 void CHostAppSpinwright::restoreLastUsedTurntable()
 {
     const QString path = settingsFilePath();
-    if (!QFileInfo::exists(path))
+    QJsonObject settings;
+    QString problem;
+    if (SettingsFile::readObject(path, maximumSettingsFileSize, &settings, &problem) == SettingsFile::ReadResult::Missing)
         return;
 
-    QString problem;
     double storedIndex = -1;
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            problem = file.errorString();
-        } else if (file.size() > maximumSettingsFileSize) {
-            problem = tr("the file is too large");
-        } else {
-            QJsonParseError parseError;
-            const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-            if (parseError.error != QJsonParseError::NoError) {
-                problem = parseError.errorString();
-            } else if (!document.isObject()) {
-                problem = tr("the file holds no JSON object");
-            } else {
-                const QJsonObject settings = document.object();
-                if (!settings.contains(QLatin1String(lastUsedTurntableKey)))
-                    return;
-                const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));
-                storedIndex = value.toDouble(-1);
-                if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0
-                    || storedIndex > INT_MAX)
-                    problem = tr("the last used turntable is not a device index");
-            }
-        }
+    if (problem.isEmpty()) {
+        if (!settings.contains(QLatin1String(lastUsedTurntableKey)))
+            return;
+        const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));
+        storedIndex = value.toDouble(-1);
+        if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0 || storedIndex > INT_MAX)
+            problem = tr("the last used turntable is not a device index");
     }
 
     if (!problem.isEmpty()) {
-        const QString badPath = path + QStringLiteral(".bad");
-        QFile::remove(badPath);
-        const bool kept = QFile::rename(path, badPath);
+        const QString badPath = SettingsFile::keepAside(path);
         QString text = tr("The settings file \"%1\" could not be used (%2); no turntable is selected.")
                            .arg(QDir::toNativeSeparators(path), problem);
-        if (kept)
-            text += QLatin1Char(' ')
-                    + tr("The file was kept as \"%1\".").arg(QDir::toNativeSeparators(badPath));
+        if (!badPath.isEmpty())
+            text += QLatin1Char(' ') + tr("The file was kept as \"%1\".").arg(QDir::toNativeSeparators(badPath));
         showMessage(tr("Program settings"), text);
         return;
     }
@@ -276,11 +253,7 @@ void CHostAppSpinwright::writeSettingsFile()
     QJsonObject settings;
     settings.insert(QLatin1String(lastUsedTurntableKey),
                     index == noTurntable ? qint64(0) : qint64(index));
-    QSaveFile file(settingsFilePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument(settings).toJson());
-    file.commit();
+    SettingsFile::writeObject(settingsFilePath(), settings);
 }
 
 void CHostAppSpinwright::applicationClosing()
@@ -356,15 +329,15 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
 {
     ZLTurntableHardware *turntable = spins.turntable();
     switch (state) {
-    case 0:
+    case RequestPause:
         runState = RunPaused;
         break;
-    case -1:
+    case RequestStop:
         endSpin();
         turntable->stopAngleRotation();
         queueResetDefaultUi();
         break;
-    case 1:
+    case RequestStart:
         if (runState == RunAtRest) {
             if (!turntable->stepsSpinningWillStart()) {
                 showMessage(tr("Wrong settings."), turntable->lastError());
@@ -380,7 +353,7 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive())
             turntableRotationStopped();
         break;
-    case 100:
+    case RequestDriverInstaller:
         SpinwrightPlatform::openDriverInstaller();
         break;
     default:

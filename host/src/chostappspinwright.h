@@ -35,6 +35,15 @@ public:
     };
     Q_ENUM(SpinRunState)
 
+    // What the page asks for through turntableSpinStateChanged(int).
+    enum PageSpinRequest : std::int32_t {
+        RequestStop = -1,
+        RequestPause = 0,
+        RequestStart = 1,
+        RequestDriverInstaller = 100
+    };
+    Q_ENUM(PageSpinRequest)
+
     // Takes ownership of turntable and camera; the view becomes the parent.
     CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera, QQuickView *view);
     ~CHostAppSpinwright() override;

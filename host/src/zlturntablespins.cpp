@@ -1,23 +1,19 @@
 #include "zlturntablespins.h"
 #include "zlturntablespins_p.h"
 
+#include "decimaltext.h"
+#include "settingsfile.h"
 #include "zlturntablehardware.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJSValue>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QLocale>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -41,28 +37,25 @@ QString tr(const char *text)
     return QCoreApplication::translate("ZLTurntableSpins", text);
 }
 
-// A number, or a text in either decimal notation ("1.5" or "1,5"); anything else is 0.
-float decimalValue(const QVariant &value)
+// A number, or a text in either decimal notation ("1.5" or "1,5"), then in locale's own; anything
+// else is 0 and not *valid.
+float decimalValue(const QVariant &value, bool *valid = nullptr, const QLocale &locale = QLocale::c())
 {
     bool ok = false;
     float result = 0.0f;
     if (value.userType() == QMetaType::QString)
-        result = value.toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toFloat(&ok);
+        result = float(DecimalText::parse(value.toString(), &ok, locale));
     else
         result = value.toFloat(&ok);
-    return ok && std::isfinite(result) ? result : 0.0f;
+    ok = ok && std::isfinite(result);
+    if (valid)
+        *valid = ok;
+    return ok ? result : 0.0f;
 }
 
 float delayValue(const QVariant &value)
 {
     return qBound(0.0f, decimalValue(value), maxDelaySeconds);
-}
-
-QVariantMap toMap(const QVariant &value)
-{
-    if (value.userType() == qMetaTypeId<QJSValue>())
-        return value.value<QJSValue>().toVariant().toMap();
-    return value.toMap();
 }
 
 bool isAngleList(const QJsonValue &value)
@@ -71,8 +64,8 @@ bool isAngleList(const QJsonValue &value)
         return false;
     for (const QJsonValue &entry : value.toArray()) {
         bool ok = false;
-        const float angle = entry.toString().toFloat(&ok);
-        if (!entry.isString() || !ok || !std::isfinite(angle))
+        decimalValue(entry.toString(), &ok);
+        if (!entry.isString() || !ok)
             return false;
     }
     return true;
@@ -100,46 +93,11 @@ QStringList dropInvalidValues(QJsonObject &object)
     return invalid;
 }
 
-// The settings object of the file; what cannot be used is left out and described in *problem.
-QJsonObject readSettingsObject(const QString &path, QString *problem)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *problem = file.errorString();
-        return {};
-    }
-    if (file.size() > maxSettingsFileSize) {
-        *problem = tr("the file is larger than %1 bytes").arg(maxSettingsFileSize);
-        return {};
-    }
-    const QByteArray data = file.read(maxSettingsFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        *problem = file.errorString();
-        return {};
-    }
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *problem = tr("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
-        return {};
-    }
-    if (!document.isObject()) {
-        *problem = tr("it does not hold a JSON object");
-        return {};
-    }
-    QJsonObject object = document.object();
-    const QStringList invalid = dropInvalidValues(object);
-    if (!invalid.isEmpty())
-        *problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
-    return object;
-}
-
 // Keeps an unusable file for the user instead of overwriting it at the next save.
 QString setAside(const QString &path)
 {
-    const QString badPath = path + QLatin1String(".bad");
-    QFile::remove(badPath);
-    if (!QFile::rename(path, badPath))
+    const QString badPath = SettingsFile::keepAside(path);
+    if (badPath.isEmpty())
         return tr("it could not be moved aside");
     return tr("it has been kept as \"%1\"").arg(QDir::toNativeSeparators(badPath));
 }
@@ -176,8 +134,8 @@ void ZLTurntableSpinsPrivateExOS::customAngleAdded(const QString &customAngle)
     if (customAngle.isEmpty()) {
         angleTexts.clear();
     } else {
-        const float value = QLocale::system().toFloat(customAngle);
-        const float last = angleTexts.isEmpty() ? -1.0f : angleTexts.last().toFloat();
+        const float value = decimalValue(customAngle, nullptr, QLocale::system());
+        const float last = angleTexts.isEmpty() ? -1.0f : decimalValue(angleTexts.last());
         if (value > last)
             angleTexts << QString::number(value, 'f', 2);
     }
@@ -219,11 +177,14 @@ QQuickItem *ZLTurntableSpins::createPluginUIFrameView()
     updateTurntableStepsPerRevolution();
 
     const QString path = settingsFilePath();
-    if (!QFileInfo::exists(path))
-        return item;
-
+    QJsonObject stored;
     QString problem;
-    QJsonObject stored = readSettingsObject(path, &problem);
+    const SettingsFile::ReadResult read = SettingsFile::readObject(path, maxSettingsFileSize, &stored, &problem);
+    if (read == SettingsFile::ReadResult::Missing)
+        return item;
+    const QStringList invalid = dropInvalidValues(stored);
+    if (!invalid.isEmpty())
+        problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
     if (!problem.isEmpty()) {
         d->settingsFileError = tr("The spin settings file \"%1\" could not be read (%2). "
                                   "Default values are used in its place; %3.")
@@ -260,12 +221,10 @@ bool ZLTurntableSpins::pluginUIFrameViewWillClose(QQuickItem *)
     map.insert(QLatin1String("clockwise"), d->direction == 0);
     map.insert(QLatin1String("isManualCapture"), d->isManualCapture);
 
-    QSaveFile file(settingsFilePath());
-    if (!file.open(QIODevice::WriteOnly)
-            || file.write(QJsonDocument(QJsonObject::fromVariantMap(map)).toJson()) < 0
-            || !file.commit()) {
+    QString error;
+    if (!SettingsFile::writeObject(settingsFilePath(), QJsonObject::fromVariantMap(map), &error)) {
         setLastError(tr("The spin settings could not be saved to \"%1\": %2")
-                     .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+                     .arg(QDir::toNativeSeparators(settingsFilePath()), error));
     }
 
     delete d->companion;
@@ -305,11 +264,11 @@ void ZLTurntableSpins::readSettingsFromUi()
 
     d->shootingAngles.clear();
     for (const QString &text : qAsConst(d->companion->angleTexts))
-        d->shootingAngles << text.toFloat();
+        d->shootingAngles << decimalValue(text);
 
     QVariant result;
     QMetaObject::invokeMethod(d->companion->item, "saveSettings", Q_RETURN_ARG(QVariant, result));
-    const QVariantMap settings = toMap(result);
+    const QVariantMap settings = SettingsFile::mapFromQml(result);
     d->shootingMode = settings.value(QLatin1String("shootingMode")).toInt();
     d->preCaptureDelay = delayValue(settings.value(QLatin1String("preCaptureDelay")));
     d->postCaptureDelay = delayValue(settings.value(QLatin1String("postCaptureDelay")));

@@ -72,6 +72,7 @@ bool ZLPluginsList::loadPlugins(std::list<QString> *errors)
             QList<QQmlError> importErrors;
             if (!engine->importPlugin(filePath, QString(), &importErrors)) {
                 if (errors) {
+                    // Carriage returns on purpose: the product family's hosts join these entries and break lines on them.
                     errors->push_back(fileName + QObject::tr(" not loaded:") + QChar(13));
                     for (const QQmlError &error : qAsConst(importErrors))
                         errors->push_back(error.toString());

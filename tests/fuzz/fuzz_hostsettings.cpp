@@ -4,6 +4,7 @@
 #include "fuzzapplication.h"
 #include "spinwrightresources.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlshutterreleasecamera.h"
 
 #include <QQmlContext>
@@ -37,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     writeFuzzFile("Spinwright.json", data, size);
     static std::atomic<ZLMarvolixTurntableControl *> cameraControl{nullptr};
     auto *control = new ZLMarvolixTurntableControl;
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
     cameraControl = control;
     auto *controller = new CHostAppSpinwright(control, new ZLShutterReleaseCamera(cameraControl), view);
     // Lets the page's reselection of the stored device reach the controller.

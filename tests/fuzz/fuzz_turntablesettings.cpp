@@ -3,6 +3,7 @@
 #include "d2xxsim.h"
 #include "fuzzapplication.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 
 #include <QQuickItem>
 
@@ -27,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     (void)resources;
     writeFuzzFile("MarvolixTurntable-v3.json", data, size);
     ZLMarvolixTurntableControl control;
+    control.setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
     QQuickItem *item = control.createPluginUIFrameView();
     if (item)
         control.pluginUIFrameViewWillClose(item);

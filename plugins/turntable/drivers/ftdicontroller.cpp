@@ -2,6 +2,7 @@
 #include "precisewait.h"
 
 #include "identityrecord.h"
+#include "turntablemodels.h"
 
 #include <cmath>
 #include <cstring>
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr int16_t lastModelRow = 9;
 
 int sign(int32_t direction)
 {
@@ -108,7 +108,7 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
 
     for (DWORD i = 0; i < nodes.size(); ++i) {
         const FT_DEVICE_LIST_INFO_NODE &node = nodes[i];
-        if (node.Flags & 0x1)
+        if (node.Flags & FT_FLAGS_OPENED)
             continue;
         if (!descriptionNamesFT245R(node)) {
             // Without the right to open a chip even its strings cannot be read: libftdi1 lists
@@ -136,13 +136,13 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
             && IdentityRecord::read(bytes, bytesRead, &record)) {
             // A model no table row describes cannot be opened as that model: offer the
             // chip as an unidentified one instead.
-            if (record.model >= 0 && record.model <= lastModelRow) {
+            if (isTurntableModelRow(record.model)) {
                 identified = true;
                 if (record.kind == kind)
                     entries.push_back({int32_t(i), record.model});
             }
         }
-        if (!identified && kind == 0)
+        if (!identified && kind == PlainDevices)
             entries.push_back({int32_t(i), -1});
 
         FT_Close(device);
@@ -181,6 +181,13 @@ bool FTDIController::changeOutput(uint8_t set, uint8_t clear)
     std::lock_guard<std::mutex> lock(outputMutex);
     outputBits = uint8_t((outputBits & ~clear) | set);
     return writeOutputLocked();
+}
+
+void FTDIController::enterBitBang(uint8_t outputMask)
+{
+    FT_SetBitMode(handle, outputMask, FT_BITMODE_RESET);
+    waitMilliseconds(10);
+    FT_SetBitMode(handle, outputMask, FT_BITMODE_ASYNC_BITBANG);
 }
 
 uint8_t FTDIController::readInput()
@@ -286,7 +293,7 @@ void FTDIController::stopRotation()
 
 bool FTDIController::isRotating() const
 {
-    return isRunning();
+    return worker && worker->running.load();
 }
 
 bool FTDIController::startWorker(std::function<void()> body)
@@ -306,11 +313,6 @@ bool FTDIController::startWorker(std::function<void()> body)
     worker = std::move(next);
     worker->thread = std::thread(std::move(body));
     return true;
-}
-
-bool FTDIController::isRunning() const
-{
-    return worker && worker->running.load();
 }
 
 void FTDIController::finishRunning()

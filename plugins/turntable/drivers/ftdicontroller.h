@@ -53,6 +53,13 @@ public:
         int32_t modelIndex = -1;
     };
 
+    // What availableDevices() lists: boards whose identity record has that kind and names a
+    // model row; plain chips (no record, or a row no model has) come with the kind 0 listing.
+    enum DeviceKind : int32_t {
+        PlainDevices = 0,
+        IdentifiedTurntables = 1
+    };
+
     explicit FTDIController(FTDIControllerOwner *control = nullptr);
     virtual ~FTDIController();
 
@@ -64,8 +71,8 @@ public:
     virtual bool prepareRotation();
     virtual bool startRotation();
 
-    // FT245R chips whose record is of this kind (0: no record, or one naming no model).
-    // unopenable, when given, counts the chips no other process holds that still failed to open.
+    // kind: a DeviceKind, or any other record kind. unopenable, when given, counts the chips no
+    // other process holds that still failed to open.
     static std::vector<DeviceEntry> availableDevices(int kind, int *unopenable = nullptr);
 
     void writeOutput();
@@ -115,9 +122,11 @@ protected:
     // Sets the bits in 'set', clears those in 'clear', writes the byte: one locked step.
     bool changeOutput(uint8_t set, uint8_t clear);
 
+    // Resets the chip, then drives the lines in outputMask from the byte written (bit-bang).
+    void enterBitBang(uint8_t outputMask);
+
     // Starts a move's thread on body; false while the previous move still runs.
     bool startWorker(std::function<void()> body);
-    bool isRunning() const;
     // Atomic exchange of running to false, done by the worker when its move ends.
     void finishRunning();
     void reportRotationEnded();

@@ -21,20 +21,11 @@ uint8_t countNibble(uint32_t count)
 
 } // namespace
 
-ZLDCMotor::ZLDCMotor(FTDIControllerOwner *control)
-    : FTDIController(control)
-{
-}
-
-ZLDCMotor::~ZLDCMotor() = default;
-
 bool ZLDCMotor::open(int deviceIndex, std::wstring *errorText)
 {
     if (!FTDIController::open(deviceIndex, errorText))
         return false;
-    FT_SetBitMode(handle, outputMask, 0);
-    waitMilliseconds(10);
-    FT_SetBitMode(handle, outputMask, 1);
+    enterBitBang(outputMask);
     {
         std::lock_guard<std::mutex> lock(outputMutex);
         outputBits = uint8_t((outputBits & readyLine) | 0x0E);
@@ -118,7 +109,7 @@ void ZLDCMotor::runCommands()
         }
         waitMilliseconds(1);
         // A vanished board ends the move as a stop would, without the stop's handshake.
-        if (!isRunning() || isBoardLost() || (!continuous && finished))
+        if (!isRotating() || isBoardLost() || (!continuous && finished))
             break;
     }
 

@@ -8,8 +8,7 @@
 class ZLDCMotor : public FTDIController
 {
 public:
-    explicit ZLDCMotor(FTDIControllerOwner *control = nullptr);
-    ~ZLDCMotor() override;
+    using FTDIController::FTDIController;
 
     bool open(int deviceIndex, std::wstring *errorText) override;
     bool startRotation() override;

@@ -1,217 +1,32 @@
 #include "zlmarvolixturntablecontrol.h"
 
-#include "../ui/pluginuirecord.h"
 #include "zldcmotor.h"
 #include "zlsteppermotor.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QJSValue>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLocale>
 #include <QMetaObject>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QSaveFile>
-#include <QStringList>
-#include <QUrl>
-#include <QtDebug>
+#include <QObject>
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <mutex>
 
 namespace {
-
-struct TurntableModel
-{
-    const char *name;
-    bool isDCMotor;
-    uint32_t countsPerRevolution;
-    bool lockMotorWhenIdle;
-    bool isMotorEnableActiveHigh;
-    bool isClockwiseActiveHigh;
-};
-
-// Row = the index the host opens and the model index of a chip's identity record.
-const TurntableModel models[ZLMarvolixTurntableControl::modelCount] = {
-    {"Marvolix Custom (Expert use)", false, 0, true, true, true},
-    {"Marvolix Essential", true, 72, true, true, true},
-    {"Marvolix Gemline", false, 6400, false, true, false},
-    {"Marvolix Quartz Medium", false, 19520, false, true, false},
-    {"Marvolix Quartz Large", false, 12062, false, true, false},
-    {"Marvolix Quartz Large, Mark II", false, 13062, false, true, true},
-    {"Marvolix Quartz Extra Large", false, 11200, false, true, true},
-    {"Marvolix Basalt Large", false, 11520, false, true, false},
-    {"Marvolix Basalt Medium", false, 8220, false, true, false},
-    {"Marvolix Basalt Extra Large", false, 11520, false, true, false},
-};
-
-constexpr int dcMotorRow = 1;
-
-bool isModelRow(int row)
-{
-    return row >= 0 && row < ZLMarvolixTurntableControl::modelCount;
-}
-
-const char *const uiUrl = "qrc:/qml/MarvolixTurntableUi.qml";
-const char *const settingsFileName = "MarvolixTurntable-v3.json";
-const char *const customKey = "customTurntableAdvancedSettings";
-const char *const countsKey = "stepsPerRevolutionText";
-const char *const clockwiseKey = "isClockwiseActiveHigh";
-const char *const enableKey = "isMotorEnableActiveHigh";
-const char *const speedKey = "rotationSpeed";
-const char *const lockKey = "isLockTableWhenIdle";
-const char *const rampKey = "rampUpDegrees";
-
-// A settings file is a few hundred bytes; anything far larger is not ours.
-constexpr qint64 maxSettingsFileSize = 64 * 1024;
-constexpr int maxSettingsTextLength = 32;
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("ZLMarvolixTurntableControl", text);
 }
 
-QString settingsFilePath()
-{
-    return QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).filePath(QLatin1String(settingsFileName));
-}
-
-QVariant checkedText(const QJsonValue &value)
-{
-    if (!value.isString() || value.toString().size() > maxSettingsTextLength)
-        return QVariant();
-    return value.toString();
-}
-
-QVariantMap checkedCustomBlock(const QJsonObject &block)
-{
-    QVariantMap custom;
-    const QVariant counts = checkedText(block.value(QLatin1String(countsKey)));
-    if (counts.isValid())
-        custom.insert(QLatin1String(countsKey), counts);
-    for (const char *key : {clockwiseKey, enableKey}) {
-        const QJsonValue value = block.value(QLatin1String(key));
-        if (value.isBool())
-            custom.insert(QLatin1String(key), value.toBool());
-    }
-    return custom;
-}
-
-// Keeps the values whose type and range the UI expects; anything else is dropped.
-QVariantMap checkedSettings(const QJsonObject &object)
-{
-    QVariantMap settings;
-    const QJsonValue speed = object.value(QLatin1String(speedKey));
-    if (speed.isDouble() && speed.toDouble() >= 0 && speed.toDouble() <= 9)
-        settings.insert(QLatin1String(speedKey), std::round(speed.toDouble()));
-    const QJsonValue lock = object.value(QLatin1String(lockKey));
-    if (lock.isBool())
-        settings.insert(QLatin1String(lockKey), lock.toBool());
-    const QVariant ramp = checkedText(object.value(QLatin1String(rampKey)));
-    if (ramp.isValid())
-        settings.insert(QLatin1String(rampKey), ramp);
-    const QJsonValue custom = object.value(QLatin1String(customKey));
-    if (custom.isObject())
-        settings.insert(QLatin1String(customKey), checkedCustomBlock(custom.toObject()));
-    return settings;
-}
-
-enum class SettingsFile { Missing, Loaded, Bad };
-
-SettingsFile readSettingsFile(const QString &path, QVariantMap *settings)
-{
-    QFile file(path);
-    if (!file.exists())
-        return SettingsFile::Missing;
-    QString problem;
-    QJsonObject object;
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = file.errorString();
-    } else if (file.size() > maxSettingsFileSize) {
-        problem = QStringLiteral("larger than %1 bytes").arg(maxSettingsFileSize);
-    } else {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-        if (error.error != QJsonParseError::NoError)
-            problem = error.errorString();
-        else if (!document.isObject())
-            problem = QStringLiteral("not a JSON object");
-        else
-            object = document.object();
-    }
-    file.close();
-    if (problem.isEmpty()) {
-        *settings = checkedSettings(object);
-        return SettingsFile::Loaded;
-    }
-    // Keep the user's file for inspection rather than overwriting it at the next save.
-    const QString kept = path + QLatin1String(".bad");
-    QFile::remove(kept);
-    const bool moved = QFile::rename(path, kept);
-    qWarning().noquote() << QStringLiteral("Turntable settings \"%1\" cannot be read (%2); defaults are used%3.")
-                                .arg(QDir::toNativeSeparators(path), problem,
-                                     moved ? QStringLiteral(", the file is kept as \"%1\"").arg(QDir::toNativeSeparators(kept))
-                                           : QString());
-    return SettingsFile::Bad;
-}
-
-bool writeSettingsFile(const QString &path, const QVariantMap &settings)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = QJsonDocument(QJsonObject::fromVariantMap(settings)).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
-}
-
-// A JS object returned from QML arrives as a QJSValue inside the variant.
-QVariantMap toMap(const QVariant &value)
-{
-    if (value.userType() == qMetaTypeId<QJSValue>())
-        return value.value<QJSValue>().toVariant().toMap();
-    return value.toMap();
-}
-
-// The UI writes the ramp in its own locale ("2,50" under a decimal comma); C is tried first so
-// that files written in C-like locales read the same everywhere.
-double parseRampDegrees(const QString &text)
-{
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    double value = c.toDouble(text.trimmed(), &ok);
-    if (!ok) {
-        QLocale ui;
-        ui.setNumberOptions(QLocale::RejectGroupSeparator);
-        value = ui.toDouble(text.trimmed(), &ok);
-    }
-    if (!ok || !std::isfinite(value) || value < 0.0)
-        return 0.0;
-    return std::min(value, 360.0);
-}
-
 } // namespace
 
 struct ZLMarvolixTurntableControl::TurntableControlPrivate
 {
-    // Guarded by uiMutex: the worker's end-of-rotation refresh reads it.
-    std::unique_ptr<PluginUiRecord> pluginUi;
-    std::mutex uiMutex;
+    // Set before any worker exists; its refresh is the one call a worker makes.
+    std::unique_ptr<TurntableSettingsUi> ui;
     int16_t deviceIndex = -1;
     int16_t storedModelIndex = -1;
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
-    UiBridgeFactory bridgeFactory;
     // Lives on the GUI thread: the worker's disconnection report is queued to it, and a
     // report still queued when the control goes is dropped with it.
     QObject guiThread;
@@ -227,8 +42,7 @@ ZLMarvolixTurntableControl::~ZLMarvolixTurntableControl()
     // A motor must never be destroyed while its worker runs.
     d->isSpinning = false;
     closeHardware();
-    std::lock_guard<std::mutex> lock(d->uiMutex);
-    d->pluginUi.reset();
+    d->ui.reset();
 }
 
 std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
@@ -240,16 +54,17 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
     d->storedModelIndex = -1;
     std::vector<FTDIController::DeviceEntry> unidentified;
     int unopenable = 0;
-    for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(1, &unopenable)) {
-        if (isModelRow(entry.modelIndex)) {
+    const auto identified = FTDIController::availableDevices(FTDIController::IdentifiedTurntables, &unopenable);
+    for (const FTDIController::DeviceEntry &entry : identified) {
+        if (isTurntableModelRow(entry.modelIndex)) {
             d->deviceIndex = int16_t(entry.deviceIndex);
             d->storedModelIndex = int16_t(entry.modelIndex);
-            return {models[entry.modelIndex].name};
+            return {turntableModels[entry.modelIndex].name};
         }
         // A record naming no row of ours: the chip is usable, its model is not known.
         unidentified.push_back(entry);
     }
-    const std::vector<FTDIController::DeviceEntry> plain = FTDIController::availableDevices(0);
+    const std::vector<FTDIController::DeviceEntry> plain = FTDIController::availableDevices(FTDIController::PlainDevices);
     unidentified.insert(unidentified.end(), plain.begin(), plain.end());
     if (!unidentified.empty()) {
         const auto first = std::min_element(unidentified.begin(), unidentified.end(),
@@ -258,7 +73,7 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
                                             });
         d->deviceIndex = int16_t(first->deviceIndex);
         std::list<std::string> names;
-        for (const TurntableModel &model : models)
+        for (const TurntableModel &model : turntableModels)
             names.push_back(model.name);
         return names;
     }
@@ -282,7 +97,7 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
     ok = false;
     // An identified board is its own model whatever row the host asks for: a stored row from
     // another board would drive this one with the wrong counts per turn and line levels.
-    if (isModelRow(d->storedModelIndex))
+    if (isTurntableModelRow(d->storedModelIndex))
         index = size_t(d->storedModelIndex);
     if (index >= size_t(modelCount)) {
         setLastError(tr("Cannot find any turntable with the specified index."));
@@ -291,7 +106,7 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
     if (m_motor)
         closeHardware();
 
-    const TurntableModel &model = models[index];
+    const TurntableModel &model = turntableModels[index];
     if (model.isDCMotor)
         m_motor.reset(new ZLDCMotor(this));
     else
@@ -319,7 +134,7 @@ void ZLMarvolixTurntableControl::openHardware(size_t index)
         hardwareDisconnected(index);
         return;
     }
-    hardwareOpenSucceeded(index, index != size_t(dcMotorRow));
+    hardwareOpenSucceeded(index, !turntableModels[index].isDCMotor);
     updateDeviceSettingsUI(int(index));
 }
 
@@ -360,50 +175,30 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
     d->isSpinning = true;
 
     const size_t openRow = currentTurntableIndex();
-    QVariantMap settings;
-    QPointer<QQuickItem> item;
-    {
-        std::lock_guard<std::mutex> lock(d->uiMutex);
-        if (d->pluginUi)
-            item = d->pluginUi->item;
-    }
-    if (item) {
-        QVariant result;
-        QMetaObject::invokeMethod(item.data(), "saveSettings", Q_RETURN_ARG(QVariant, result),
-                                  Q_ARG(QVariant, int(openRow)));
-        settings = toMap(result);
-    }
+    const TurntableSettingsUi::SpinSettings settings =
+        d->ui ? d->ui->spinSettings(int(openRow)) : TurntableSettingsUi::SpinSettings();
+    // 10 - speed: the stored slider's 9 is the fastest spin, 1 ms a count.
+    if (settings.rotationSpeed)
+        m_motor->pulseDelayMs = uint32_t(10 - std::clamp(*settings.rotationSpeed, 0, 9));
+    if (settings.rampUpDegrees)
+        m_motor->rampUpDegrees = *settings.rampUpDegrees;
 
-    if (settings.contains(QLatin1String(speedKey))) {
-        const int speed = std::clamp(settings.value(QLatin1String(speedKey)).toInt(), 0, 9);
-        m_motor->pulseDelayMs = uint32_t(10 - speed);
-    }
-    if (settings.contains(QLatin1String(rampKey)))
-        m_motor->rampUpDegrees = parseRampDegrees(settings.value(QLatin1String(rampKey)).toString());
-
-    if (openRow == 0) {
-        const QVariantMap custom = toMap(settings.value(QLatin1String(customKey)));
-        {
-            std::lock_guard<std::mutex> lock(d->uiMutex);
-            if (d->pluginUi)
-                d->pluginUi->customAdvancedSettings = custom;
-        }
-        bool ok = false;
-        const int counts = custom.value(QLatin1String(countsKey)).toString().toInt(&ok, 10);
-        m_motor->countsPerRevolution = ok && counts > 0 ? uint32_t(counts) : 0;
+    if (openRow == size_t(customTurntableRow)) {
+        m_motor->countsPerRevolution = settings.customCountsPerRevolution;
         if (m_motor->countsPerRevolution == 0) {
             d->isSpinning = false;
             setLastError(tr("Counts per revolution have not been set."));
             return false;
         }
-        m_motor->isMotorEnableActiveHigh = custom.value(QLatin1String(enableKey)).toBool();
-        m_motor->isClockwiseActiveHigh = custom.value(QLatin1String(clockwiseKey)).toBool();
+        m_motor->isMotorEnableActiveHigh = settings.customMotorEnableActiveHigh;
+        m_motor->isClockwiseActiveHigh = settings.customClockwiseActiveHigh;
     }
 
-    if (settings.contains(QLatin1String(lockKey)))
-        m_motor->lockMotorWhenIdle = settings.value(QLatin1String(lockKey)).toBool();
+    if (settings.lockMotorWhenIdle)
+        m_motor->lockMotorWhenIdle = *settings.lockMotorWhenIdle;
     m_motor->currentAngle = 0.0;
-    // Held between the moves of the spin, whatever the user chose for idle times.
+    // Over the user's choice on purpose: the table is held between a spin's moves, and after it
+    // until the check box changes.
     m_motor->lockMotorWhenIdle = true;
     return true;
 }
@@ -480,109 +275,50 @@ void ZLMarvolixTurntableControl::reportBoardLost()
 
 void ZLMarvolixTurntableControl::updateDeviceSettingsUI(int index)
 {
-    QVariant settings;
-    if (index == 0) {
-        std::lock_guard<std::mutex> lock(d->uiMutex);
-        if (d->pluginUi)
-            settings = d->pluginUi->customAdvancedSettings;
-    } else if (index != -1) {
-        QVariantMap device;
-        device.insert(QLatin1String(countsKey), QString::number(countsPerRevolution()));
-        device.insert(QLatin1String(clockwiseKey), m_motor ? m_motor->isClockwiseActiveHigh : false);
-        device.insert(QLatin1String(enableKey), m_motor ? m_motor->isMotorEnableActiveHigh : false);
-        settings = device;
-    }
-
-    std::lock_guard<std::mutex> lock(d->uiMutex);
-    if (!d->pluginUi || !d->pluginUi->item)
+    if (!d->ui)
         return;
-    // Posted, not called: the worker thread asks too, and the QML must run on the GUI thread.
-    QQuickItem *item = d->pluginUi->item.data();
-    QMetaObject::invokeMethod(
-        item,
-        [item, index, settings]() {
-            QMetaObject::invokeMethod(item, "updateDeviceSettingsUI", Q_ARG(QVariant, index), Q_ARG(QVariant, settings));
-        },
-        Qt::QueuedConnection);
+    TurntableSettingsUi::DeviceSettings device;
+    if (index != customTurntableRow && index != -1 && m_motor) {
+        device.countsPerRevolution = m_motor->countsPerRevolution;
+        device.isClockwiseActiveHigh = m_motor->isClockwiseActiveHigh;
+        device.isMotorEnableActiveHigh = m_motor->isMotorEnableActiveHigh;
+    }
+    d->ui->refresh(index, device);
 }
 
 QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
 {
-    QQmlEngine *engine = globalQmlEngine();
-    auto record = std::make_unique<PluginUiRecord>();
-    record->context = new QQmlContext(engine->rootContext());
-
+    if (!d->ui)
+        return ZLTurntableHardware::createPluginUIFrameView();
     std::list<std::string> names = availableTurntables();
     if (!names.empty())
         names.pop_front();
     QStringList standardModels;
     for (const std::string &name : names)
         standardModels.append(QString::fromStdString(name));
-    record->context->setContextProperty(QStringLiteral("MarvolixTurntableStandardDevicesModel"), standardModels);
 
-    QQmlComponent component(engine, QUrl(QLatin1String(uiUrl)));
-    QObject *object = component.create(record->context);
-    auto *item = qobject_cast<QQuickItem *>(object);
+    QString error;
+    QQuickItem *item = d->ui->create(this, standardModels, &error);
     if (!item) {
-        delete object;
-        setLastError(component.errorString());
+        setLastError(error);
         return nullptr;
     }
-    QQmlEngine::setObjectOwnership(item, QQmlEngine::CppOwnership);
-    record->item = item;
-
-    QVariantMap settings;
-    if (readSettingsFile(settingsFilePath(), &settings) == SettingsFile::Loaded) {
-        QMetaObject::invokeMethod(item, "loadSettings", Q_ARG(QVariant, QVariant(settings)));
-        record->customAdvancedSettings = settings.value(QLatin1String(customKey)).toMap();
-    }
-
-    if (d->bridgeFactory) {
-        record->bridge = d->bridgeFactory(this, item);
-        record->context->setContextProperty(QStringLiteral("MarvolixTurntableQmlControl"), record->bridge.data());
-    }
-
-    {
-        std::lock_guard<std::mutex> lock(d->uiMutex);
-        d->pluginUi = std::move(record);
-    }
     updateDeviceSettingsUI(int(currentTurntableIndex()));
+    // Not a failure: the text names the panel for hosts that caption it from lastError().
     setLastError(tr("Turntable settings"));
     return item;
 }
 
 bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 {
-    std::unique_ptr<PluginUiRecord> record;
-    {
-        std::lock_guard<std::mutex> lock(d->uiMutex);
-        record = std::move(d->pluginUi);
-    }
-    if (!item && record)
-        item = record->item.data();
-
-    QVariantMap settings;
-    if (item) {
-        QVariant result;
-        QMetaObject::invokeMethod(item, "saveSettings", Q_RETURN_ARG(QVariant, result),
-                                  Q_ARG(QVariant, int(currentTurntableIndex())));
-        settings = toMap(result);
-    }
-    // An empty answer would wipe the file; keep what was saved before.
-    if (!settings.isEmpty()) {
-        if (record) {
-            // The custom block is only in the answer while the custom turntable is open.
-            if (settings.contains(QLatin1String(customKey)))
-                record->customAdvancedSettings = toMap(settings.value(QLatin1String(customKey)));
-            else if (!record->customAdvancedSettings.isEmpty())
-                settings.insert(QLatin1String(customKey), record->customAdvancedSettings);
-        }
-        if (!writeSettingsFile(settingsFilePath(), settings))
-            qWarning().noquote() << QStringLiteral("Turntable settings cannot be written to \"%1\".")
-                                        .arg(QDir::toNativeSeparators(settingsFilePath()));
-    }
-    record.reset();
+    if (d->ui)
+        d->ui->close(item, int(currentTurntableIndex()));
     return ZLTurntableHardware::pluginUIFrameViewWillClose(item);
+}
+
+void ZLMarvolixTurntableControl::setSettingsUi(std::unique_ptr<TurntableSettingsUi> ui)
+{
+    d->ui = std::move(ui);
 }
 
 bool ZLMarvolixTurntableControl::startRotationPreview(int degrees, bool isCounterclockwise)
@@ -619,25 +355,23 @@ void ZLMarvolixTurntableControl::joinFinishedWorker()
         m_motor->worker->thread.join();
 }
 
-QVariantMap ZLMarvolixTurntableControl::customTurntableImportStandardSettings(int predefinedIndex)
+TurntableSettingsUi::DeviceSettings ZLMarvolixTurntableControl::customTurntableImportStandardSettings(int predefinedIndex)
 {
-    if (predefinedIndex < 1 || predefinedIndex >= modelCount)
-        return {};
+    TurntableSettingsUi::DeviceSettings imported;
+    if (predefinedIndex <= customTurntableRow || !isTurntableModelRow(predefinedIndex))
+        return imported;
     closeHardware();
     size_t row = size_t(predefinedIndex);
     bool ok = false;
     createMotor(row, ok);
-    const uint32_t counts = countsPerRevolution();
-    const bool clockwiseActiveHigh = m_motor ? m_motor->isClockwiseActiveHigh : false;
+    imported.countsPerRevolution = countsPerRevolution();
+    imported.isClockwiseActiveHigh = m_motor ? m_motor->isClockwiseActiveHigh : false;
+    // The custom board's enable is taken as active high, whatever the standard model has.
+    imported.isMotorEnableActiveHigh = true;
     closeHardware();
 
-    size_t custom = 0;
+    size_t custom = customTurntableRow;
     createMotor(custom, ok);
-
-    QVariantMap imported;
-    imported.insert(QLatin1String(countsKey), QString::number(counts));
-    imported.insert(QLatin1String(clockwiseKey), clockwiseActiveHigh);
-    imported.insert(QLatin1String(enableKey), true);
     return imported;
 }
 
@@ -655,6 +389,7 @@ void ZLMarvolixTurntableControl::setRampUpDegrees(float degrees)
 
 void ZLMarvolixTurntableControl::setRotationSpeed(int speed)
 {
+    // The slider value itself, not a spin's 10 - speed: previews have always run at this delay.
     if (m_motor)
         m_motor->pulseDelayMs = uint32_t(std::clamp(speed, 0, 9));
 }
@@ -665,9 +400,4 @@ void ZLMarvolixTurntableControl::setLockMotorWhenIdle(bool value)
         return;
     m_motor->lockMotorWhenIdle = value;
     m_motor->applyIdleLock();
-}
-
-void ZLMarvolixTurntableControl::setUiBridgeFactory(UiBridgeFactory factory)
-{
-    d->bridgeFactory = std::move(factory);
 }

@@ -1,31 +1,27 @@
 #pragma once
 
 #include "ftdicontroller.h"
+#include "turntablemodels.h"
+#include "turntablesettingsui.h"
 #include "zlturntablehardware.h"
 
-#include <QVariantMap>
-
 #include <cstddef>
-#include <functional>
 #include <list>
 #include <memory>
 #include <string>
 
-class QObject;
 class QQuickItem;
 
-// The turntable object of the plug-in: knows the ten models, opens the motor of the chosen one,
-// turns the table for the host, and keeps the settings UI and its file.
+// The turntable object of the plug-in: knows the models, opens the motor of the chosen one and
+// turns the table for the host. Its settings panel and file belong to the TurntableSettingsUi
+// that the plug-in installs; without one the control has no panel.
 //
 // Threads: everything runs on the GUI thread except rotationEnded(), which the motor's worker
-// calls; it reads only the atomic spin flag and queues the UI refresh under the UI lock.
+// calls; it reads only the atomic spin flag and asks the panel for a queued refresh.
 class ZLMarvolixTurntableControl : public ZLTurntableHardware, public FTDIControllerOwner
 {
 public:
-    // Makes the QML bridge of the settings UI; parent is the UI's root item.
-    using UiBridgeFactory = std::function<QObject *(ZLMarvolixTurntableControl *control, QObject *parent)>;
-
-    static constexpr int modelCount = 10;
+    static constexpr int modelCount = turntableModelCount;
 
     ZLMarvolixTurntableControl();
     ~ZLMarvolixTurntableControl() override;
@@ -42,30 +38,31 @@ public:
     QQuickItem *createPluginUIFrameView() override;
     bool pluginUIFrameViewWillClose(QQuickItem *item) override;
 
-    // Creates and opens the motor of a model row without calling any hook. Row 0 stands for the
-    // identified turntable's own row when one has been found; index then carries that row.
+    // Installs the settings panel; before the first turntable is opened, on the GUI thread.
+    void setSettingsUi(std::unique_ptr<TurntableSettingsUi> ui);
+
+    // Creates and opens the motor of a model row without calling any hook. An identified turntable
+    // opens as its own row whatever row is asked for; index then carries that row.
     void createMotor(size_t &index, bool &ok);
     // The open motor, null while no turntable is open. Owned by this control.
     FTDIController *motor() const;
     bool isSpinning() const;
 
-    // Queues the UI's refresh for a model row, or -1 for "the table has stopped turning".
-    // Callable from any thread; does nothing while the UI does not exist.
+    // Queues the panel's refresh for a model row, or -1 for "the table has stopped turning".
+    // Callable from any thread; does nothing while the panel does not exist.
     void updateDeviceSettingsUI(int index);
 
-    // Operations of the settings UI's bridge (GUI thread); all but the import do nothing while no
-    // motor is open.
+    // Operations of the settings panel's bridge (GUI thread); all but the import do nothing while
+    // no motor is open.
     bool startRotationPreview(int degrees, bool isCounterclockwise);
     void stopRotationPreview();
-    // Reads counts and clockwise level of a standard row (1 to 9) and reopens the custom
-    // turntable; returns the map for the UI's custom settings (queued there by the caller).
-    QVariantMap customTurntableImportStandardSettings(int predefinedIndex);
+    // Reads counts and clockwise level of a standard row (1 to modelCount - 1) and reopens the
+    // custom turntable; returns the values for the panel's custom settings.
+    TurntableSettingsUi::DeviceSettings customTurntableImportStandardSettings(int predefinedIndex);
     void triggerShutterRelease();
     void setRampUpDegrees(float degrees);
     void setRotationSpeed(int speed);
     void setLockMotorWhenIdle(bool value);
-
-    void setUiBridgeFactory(UiBridgeFactory factory);
 
     // The motor's end-of-rotation report, on its worker thread.
     void rotationEnded() override;

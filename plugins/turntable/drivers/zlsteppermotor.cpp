@@ -10,26 +10,19 @@ constexpr uint8_t stepLine = 0x04;
 constexpr uint8_t auxiliaryLine = 0x08;
 constexpr uint8_t shutterStage1 = 0x10;
 constexpr uint8_t shutterStage2 = 0x20;
+// Every line is an output, 6 and 7 included: they stay low.
+constexpr uint8_t allLines = 0xFF;
 constexpr unsigned shutterStageMs = 500;
 // The slowest pulse of a ramp is this much longer than the base delay.
 constexpr double rampExtraMs = 10.0;
 
 } // namespace
 
-ZLStepperMotor::ZLStepperMotor(FTDIControllerOwner *control)
-    : FTDIController(control)
-{
-}
-
-ZLStepperMotor::~ZLStepperMotor() = default;
-
 bool ZLStepperMotor::open(int deviceIndex, std::wstring *errorText)
 {
     if (!FTDIController::open(deviceIndex, errorText))
         return false;
-    FT_SetBitMode(handle, 0xFF, 0);
-    waitMilliseconds(10);
-    FT_SetBitMode(handle, 0xFF, 1);
+    enterBitBang(allLines);
     changeOutput(0, shutterStage1 | shutterStage2);
     return true;
 }
@@ -125,7 +118,7 @@ void ZLStepperMotor::runSteps()
         ++stepsDone;
         if (totalSteps != 0)
             --remaining;
-        if (!isRunning() || isBoardLost() || (totalSteps != 0 && remaining == 0))
+        if (!isRotating() || isBoardLost() || (totalSteps != 0 && remaining == 0))
             break;
     }
 

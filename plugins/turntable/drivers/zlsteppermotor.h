@@ -7,8 +7,7 @@
 class ZLStepperMotor : public FTDIController
 {
 public:
-    explicit ZLStepperMotor(FTDIControllerOwner *control = nullptr);
-    ~ZLStepperMotor() override;
+    using FTDIController::FTDIController;
 
     bool open(int deviceIndex, std::wstring *errorText) override;
     // Blocks the caller for about one second.

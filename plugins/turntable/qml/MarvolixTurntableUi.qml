@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
+import "DecimalText.js" as DecimalText
 
 ColumnLayout {
     id: root
@@ -16,21 +17,6 @@ ColumnLayout {
     property alias turntableRotationPreviewLayout: turntableRotationPreviewLayout
     property alias advancedSettingsTab: advancedSettingsTab
 
-    // A stored ramp text has two decimals after the separator of the locale it was written in,
-    // which need not be today's: take either separator, then the UI locale's own digits.
-    function degreesFromText(text) {
-        if (typeof text === "number")
-            return text
-        var written = String(text).trim()
-        if (/^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)$/.test(written))
-            return Number(written.replace(",", "."))
-        try {
-            return Number.fromLocaleString(turntableMovementLayout.rampUpDegreesSpinBox.locale, written)
-        } catch (error) {
-            return NaN
-        }
-    }
-
     function loadSettings(settings) {
         if (!settings || typeof settings !== "object")
             return
@@ -38,7 +24,9 @@ ColumnLayout {
         if (settings.rotationSpeed !== undefined && isFinite(Number(settings.rotationSpeed)))
             movement.rotationSpeedSlider.value = Number(settings.rotationSpeed)
         if (settings.rampUpDegrees !== undefined) {
-            var degrees = degreesFromText(settings.rampUpDegrees)
+            // Two decimals after the separator of the locale the file was written in, which need
+            // not be today's: either separator, then the UI locale's own digits.
+            var degrees = DecimalText.parse(settings.rampUpDegrees, movement.rampUpDegreesSpinBox.locale)
             if (isFinite(degrees))
                 movement.rampUpDegreesSpinBox.value = Math.round(degrees * 100)
         }

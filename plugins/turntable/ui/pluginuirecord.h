@@ -5,7 +5,7 @@
 #include <QQuickItem>
 #include <QVariantMap>
 
-// What the turntable control holds while its settings UI exists.
+// What the settings panel (ZLMarvolixTurntableUi) holds while the panel exists.
 struct PluginUiRecord
 {
     // Owned; a child context of the shared engine's root context.

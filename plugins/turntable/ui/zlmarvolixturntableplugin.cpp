@@ -1,10 +1,11 @@
 #include "zlmarvolixturntableplugin.h"
 
 #include "zlmarvolixturntablecontrol.h"
-#include "zlqmlturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlshutterreleasecamera.h"
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -37,9 +38,7 @@ ZLAbstractPlugin *ZLMarvolixTurntablePlugin::createPluginObject(PluginType type)
 {
     if (!turntableControl.load()) {
         auto *control = new PluginTurntableControl;
-        control->setUiBridgeFactory([](ZLMarvolixTurntableControl *owner, QObject *parent) -> QObject * {
-            return new ZLQmlTurntableControl(owner, parent);
-        });
+        control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
         turntableControl.exchange(control);
     }
     switch (type) {

@@ -1,5 +1,6 @@
 #include "zlqmlturntablecontrol.h"
 
+#include "turntablesettingsfile.h"
 #include "zlmarvolixturntablecontrol.h"
 
 #include <QMetaObject>
@@ -28,13 +29,14 @@ void ZLQmlTurntableControl::customTurntableImportStandardSettings(int predefined
 {
     // Only standard rows have values worth importing; anything else would close the open
     // custom turntable for nothing.
-    if (!m_control || predefinedIndex < 1 || predefinedIndex >= ZLMarvolixTurntableControl::modelCount)
+    if (!m_control || predefinedIndex <= customTurntableRow || !isTurntableModelRow(predefinedIndex))
         return;
 
-    const QVariantMap settings = m_control->customTurntableImportStandardSettings(predefinedIndex);
+    const QVariantMap settings =
+        TurntableSettingsFile::deviceMap(m_control->customTurntableImportStandardSettings(predefinedIndex));
     if (QObject *item = parent()) {
         QMetaObject::invokeMethod(item, "updateDeviceSettingsUI", Qt::QueuedConnection,
-                                  Q_ARG(QVariant, QVariant(0)), Q_ARG(QVariant, QVariant(settings)));
+                                  Q_ARG(QVariant, QVariant(customTurntableRow)), Q_ARG(QVariant, QVariant(settings)));
     }
 }
 

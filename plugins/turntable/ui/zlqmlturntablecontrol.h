@@ -21,7 +21,7 @@ public:
     // degrees 0 turns until stopRotationPreview(); true when the rotation has started.
     Q_INVOKABLE bool startRotationPreview(int degrees, bool isCounterclockwise);
     Q_INVOKABLE void stopRotationPreview();
-    // predefinedIndex is a standard model row, 1 to 9; the custom turntable stays open.
+    // predefinedIndex is a standard model row, 1 to the table's last; the custom turntable stays open.
     Q_INVOKABLE void customTurntableImportStandardSettings(int predefinedIndex);
     Q_INVOKABLE void triggerShutterRelease();
     Q_INVOKABLE void setRampUpDegrees(float degrees);

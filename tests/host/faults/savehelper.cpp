@@ -4,6 +4,7 @@
 #include "recordinghost.h"
 #include "spinwrightresources.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlpluginslist.h"
 #include "zlshutterreleasecamera.h"
 #include "zlturntablespins.h"
@@ -57,6 +58,7 @@ int main(int argc, char *argv[])
 
     if (std::strcmp(mode, "turntable") == 0) {
         ZLMarvolixTurntableControl control;
+        control.setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
         return saveThroughPanel(control);
     }
     if (std::strcmp(mode, "spins") == 0) {
@@ -68,6 +70,7 @@ int main(int argc, char *argv[])
         std::atomic<ZLMarvolixTurntableControl *> cameraControl{nullptr};
         for (;;) {
             auto *control = new ZLMarvolixTurntableControl;
+            control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
             cameraControl = control;
             QQuickView view(globalQmlEngine(), nullptr);
             view.setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));

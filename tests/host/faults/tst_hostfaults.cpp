@@ -4,6 +4,7 @@
 #include "spinwrightresources.h"
 #include "testfiles.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlpluginslist.h"
 #include "zlshutterreleasecamera.h"
 #include "zlturntablespins.h"
@@ -81,6 +82,7 @@ void tst_HostFaults::startProgram()
     view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
     QCOMPARE(view->status(), QQuickView::Ready);
     control = new ZLMarvolixTurntableControl;
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
     cameraControl = control;
     controller = new CHostAppSpinwright(control, new ZLShutterReleaseCamera(cameraControl), view.get());
 }

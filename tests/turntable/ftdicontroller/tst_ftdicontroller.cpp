@@ -1,4 +1,5 @@
 #include "ftdicontroller.h"
+#include "turntablemodels.h"
 #include "zlsteppermotor.h"
 #include "d2xxsim.h"
 #include "precisewait.h"
@@ -76,6 +77,11 @@ void tst_FTDIController::listing_data()
     QTest::newRow("record of kind 0") << "record:0:4" << Entries{} << Entries{{0, 4}};
     QTest::newRow("record of kind 2") << "record:2:4" << Entries{} << Entries{};
     QTest::newRow("model above the table") << "record:1:10" << Entries{} << Entries{{0, -1}};
+    // Follows the table's own row count, so that an appended model is recognised.
+    QTest::newRow("last row of the table") << QStringLiteral("record:1:%1").arg(turntableModelCount - 1)
+                                           << Entries{{0, turntableModelCount - 1}} << Entries{};
+    QTest::newRow("first row past the table") << QStringLiteral("record:1:%1").arg(turntableModelCount)
+                                              << Entries{} << Entries{{0, -1}};
     QTest::newRow("negative model") << "record:1:-1" << Entries{} << Entries{{0, -1}};
     QTest::newRow("list order")
         << "plain,turntable:6,busy,short,turntable:2,other,record:0:5,record:2:1"

@@ -1,6 +1,7 @@
 #include "d2xxsim.h"
 #include "recordinghost.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlpluginslist.h"
 
 #include <QJSValue>
@@ -118,6 +119,7 @@ void tst_Settings::init()
     QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).removeRecursively();
     QVERIFY(QDir().mkpath(ZLAbstractPlugin::applicationLocalDataDirectory()));
     control = std::make_unique<ZLMarvolixTurntableControl>();
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
 }
 
 void tst_Settings::cleanup()
@@ -176,10 +178,10 @@ void tst_Settings::roundTripOfEveryKey()
     // A new run reads it all back; the bridge's name comes only after loadSettings.
     control.reset(new ZLMarvolixTurntableControl);
     QPointer<QObject> bridge;
-    control->setUiBridgeFactory([&bridge](ZLMarvolixTurntableControl *, QObject *parent) {
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>([&bridge](ZLMarvolixTurntableControl *, QObject *parent) {
         bridge = new QObject(parent);
         return bridge.data();
-    });
+    }));
     d2xxsim::reset();
     QVERIFY(createUiAndOpen("plain", 0));
     QCOMPARE(item->property("loadCount").toInt(), 1);

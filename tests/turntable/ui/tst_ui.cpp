@@ -2,9 +2,9 @@
 #include "recordinghost.h"
 #include "spinwrightpalette.h"
 #include "zlmarvolixturntablecontrol.h"
+#include "zlmarvolixturntableui.h"
 #include "zlplugin.h"
 #include "zlpluginslist.h"
-#include "zlqmlturntablecontrol.h"
 
 #include <QtTest>
 
@@ -100,9 +100,7 @@ void tst_TurntableUi::init()
     QFile::remove(settingsFile());
     startLocale = QLocale();
     control = std::make_unique<ZLMarvolixTurntableControl>();
-    control->setUiBridgeFactory([](ZLMarvolixTurntableControl *owner, QObject *parent) -> QObject * {
-        return new ZLQmlTurntableControl(owner, parent);
-    });
+    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
 }
 
 void tst_TurntableUi::cleanup()
