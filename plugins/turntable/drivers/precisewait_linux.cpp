@@ -14,10 +14,11 @@ using Nanoseconds = long long;
 
 // The margin tracks the 99.5th percentile of wake-up lateness: a wake-up later than the margin
 // raises it by a whole step, any other lowers it by a two-hundredth, so one long preemption
-// moves it by one step only. Starting low is cheap, as the margin rises fast.
+// moves it by one step only. Starting low is cheap, as the margin rises fast. The ceiling keeps
+// a loaded machine, whose late wake-ups no margin would cover, from spinning most of each wait.
 constexpr Nanoseconds initialMarginNs = 100'000;
 constexpr Nanoseconds minimumMarginNs = 20'000;
-constexpr Nanoseconds maximumMarginNs = 500'000;
+constexpr Nanoseconds maximumMarginNs = 300'000;
 constexpr Nanoseconds raiseNs = 20'000;
 constexpr Nanoseconds lowerNs = raiseNs / 200;
 
