@@ -52,3 +52,43 @@ function(spinwright_add_subdirectories)
     endif()
   endforeach()
 endfunction()
+
+# The tests labelled usb run the libftdi1 back end on FT245R chips emulated under umockdev
+# (tests/support); without umockdev they are left out.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(UMOCKDEV IMPORTED_TARGET umockdev-1.0)
+if(UMOCKDEV_FOUND AND NOT (WIN32 AND SPINWRIGHT_USE_FTD2XX))
+  set(SPINWRIGHT_USB_TESTS ON)
+  # A sanitizer's run time must be loaded before anything else it watches.
+  set(SPINWRIGHT_USB_PRELOAD "libumockdev-preload.so.0")
+  if(SPINWRIGHT_SANITIZER STREQUAL "address" OR SPINWRIGHT_SANITIZER STREQUAL "thread")
+    set(runtime libasan.so)
+    if(SPINWRIGHT_SANITIZER STREQUAL "thread")
+      set(runtime libtsan.so)
+    endif()
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+                    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(runtime_path "${runtime_path}" REALPATH)
+    set(SPINWRIGHT_USB_PRELOAD "${runtime_path}:${SPINWRIGHT_USB_PRELOAD}")
+  endif()
+else()
+  set(SPINWRIGHT_USB_TESTS OFF)
+  message(STATUS "umockdev-1.0 not found: the usb tests are left out (scripts/install-deps installs it)")
+endif()
+
+# spinwright_add_usb_test(<name> [SOURCES ...] [LIBS ...] [ENV ...] [TIMEOUT s])
+# The same test sources once more, as <name>_usb, with their d2xxsim calls driving emulated
+# USB chips through libftdi1 instead of the simulated back end.
+function(spinwright_add_usb_test name)
+  if(NOT SPINWRIGHT_USB_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(U "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  if(NOT U_TIMEOUT)
+    set(U_TIMEOUT 300)
+  endif()
+  spinwright_add_test(${name}_usb LABEL usb SOURCES ${U_SOURCES} LIBS ${U_LIBS} EmulatedFt245r
+    ENV "LD_PRELOAD=${SPINWRIGHT_USB_PRELOAD}" ${U_ENV} TIMEOUT ${U_TIMEOUT})
+  # For the few checks only the simulated board can make (its call counters, a user without access).
+  target_compile_definitions(tst_${name}_usb PRIVATE SPINWRIGHT_TEST_USB_LINK)
+endfunction()

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 QString E2ERun::value(const QString &key) const
@@ -58,6 +60,21 @@ QProcessEnvironment e2eEnvironment(const QString &root, const QString &scenario)
     for (const char *name : {"QT_QUICK_CONTROLS_STYLE", "QML2_IMPORT_PATH", "QT_PLUGIN_PATH", "QT_FATAL_WARNINGS"})
         env.remove(QString::fromLatin1(name));
     return env;
+}
+
+bool copyProgram(const QString &dir, const QString &program, const QString &sdkLibrary, const QStringList &plugins)
+{
+    const QDir target(dir);
+    if (!target.mkpath(QStringLiteral("Plug-ins")) || !QFile::copy(program, target.filePath(QStringLiteral("Spinwright"))))
+        return false;
+    const QFileInfo sdk(sdkLibrary);
+    if (!QFile::link(sdk.absoluteFilePath(), target.filePath(sdk.fileName())))
+        return false;
+    for (const QString &plugin : plugins) {
+        if (!QFile::copy(plugin, target.filePath(QStringLiteral("Plug-ins/") + QFileInfo(plugin).fileName())))
+            return false;
+    }
+    return true;
 }
 
 E2ERun runE2EProgram(const QString &program, const QProcessEnvironment &environment, int timeoutMs)

@@ -25,4 +25,8 @@ struct E2ERun
 // configuration folders all under root.
 QProcessEnvironment e2eEnvironment(const QString &root, const QString &scenario);
 
+// Copies the program and its plug-ins into dir, the SDK library beside it as a link: copies,
+// not links, since the program finds its Plug-ins folder from its own real path.
+bool copyProgram(const QString &dir, const QString &program, const QString &sdkLibrary, const QStringList &plugins);
+
 E2ERun runE2EProgram(const QString &program, const QProcessEnvironment &environment, int timeoutMs = 240000);

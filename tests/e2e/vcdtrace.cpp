@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QTextStream>
 
+#include <cstdlib>
+
 VcdTrace readStepperTrace(const QString &path, bool enableActiveHigh, bool clockwiseActiveHigh)
 {
     VcdTrace trace;
@@ -69,4 +71,24 @@ VcdTrace readStepperTrace(const QString &path, bool enableActiveHigh, bool clock
         trace.error = QStringLiteral("no stepper board in the dump");
     trace.valid = trace.error.isEmpty();
     return trace;
+}
+
+QString checkEvenSpin(const VcdTrace &trace, qint64 countsPerRevolution, int pictures, bool clockwise)
+{
+    if (!trace.valid)
+        return trace.error;
+    if (trace.exposures.size() != pictures)
+        return QStringLiteral("%1 exposures, expected %2").arg(trace.exposures.size()).arg(pictures);
+    // Clockwise counts down from the start position.
+    const qint64 sign = clockwise ? -1 : 1;
+    for (int i = 0; i < pictures; ++i) {
+        const qint64 expected = sign * i * countsPerRevolution / pictures;
+        if (std::abs(trace.exposures[i] - expected) > 1)
+            return QStringLiteral("exposure %1 at %2, expected %3").arg(i).arg(trace.exposures[i]).arg(expected);
+    }
+    if (std::abs(trace.position - sign * countsPerRevolution) > 1)
+        return QStringLiteral("the table ends at %1, expected %2").arg(trace.position).arg(sign * countsPerRevolution);
+    if (std::abs(trace.steps - countsPerRevolution) > 1)
+        return QStringLiteral("%1 steps, expected %2").arg(trace.steps).arg(countsPerRevolution);
+    return QString();
 }

@@ -15,3 +15,8 @@ struct VcdTrace
 
 // Reads the wires of the first device; the levels say how the driver was set up.
 VcdTrace readStepperTrace(const QString &path, bool enableActiveHigh, bool clockwiseActiveHigh);
+
+// Empty when the trace shows `pictures` exposures spread evenly over one whole turn from the
+// start, in the given direction, and the table back where it started, each within one count;
+// otherwise what differs.
+QString checkEvenSpin(const VcdTrace &trace, qint64 countsPerRevolution, int pictures, bool clockwise);

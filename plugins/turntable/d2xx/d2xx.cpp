@@ -34,6 +34,12 @@ void selectSimulator()
     chosen.store(simulatedBackend(), std::memory_order_release);
 }
 
+void selectHardware()
+{
+    std::lock_guard<std::mutex> lock(choiceMutex);
+    chosen.store(hardwareBackend(), std::memory_order_release);
+}
+
 } // namespace d2xx
 
 using d2xx::activeBackend;

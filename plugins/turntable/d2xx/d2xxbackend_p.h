@@ -28,8 +28,9 @@ public:
 
 // The back end of this process, chosen at the first call (see d2xxsim.h for the rule).
 Backend *activeBackend();
-// Switches the process to the simulator; used by the test API.
+// Switch the process to the simulator or to libftdi1; used by the test API.
 void selectSimulator();
+void selectHardware();
 
 Backend *hardwareBackend();
 Backend *simulatedBackend();

@@ -1,9 +1,15 @@
 #include "d2xxsim.h"
 
+#include "boardset.h"
 #include "d2xxbackend_p.h"
+#include "identityrecord.h"
 #include "simulatedbackend.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
 
 namespace d2xx {
 Backend *simulatedBackend()
@@ -18,10 +24,55 @@ namespace {
 
 constexpr std::size_t userAreaSize = 32;
 
-d2xx::SimulatedBackend &simulator()
+std::atomic<Link *> chosenLink{nullptr};
+
+Link &link()
 {
+    if (Link *chosen = chosenLink.load(std::memory_order_acquire))
+        return *chosen;
     d2xx::selectSimulator();
     return d2xx::SimulatedBackend::instance();
+}
+
+d2xx::BoardSet &boards()
+{
+    return link().boards();
+}
+
+std::string trimmed(const std::string &text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+bool parseInt16(const std::string &text, int *value)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < std::numeric_limits<std::int16_t>::min()
+        || parsed > std::numeric_limits<std::int16_t>::max())
+        return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+std::vector<std::string> split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto at = text.find(separator, start);
+        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos)
+            return parts;
+        start = at + 1;
+    }
 }
 
 std::vector<std::uint8_t> userAreaWith(std::vector<std::uint8_t> head)
@@ -34,10 +85,11 @@ std::vector<std::uint8_t> userAreaWith(std::vector<std::uint8_t> head)
 
 std::vector<std::uint8_t> identityRecord(int kind, int model)
 {
-    const auto k = static_cast<std::uint16_t>(kind);
-    const auto m = static_cast<std::uint16_t>(model);
-    return {0xD1, 0xF4, 0x00, 0x00, static_cast<std::uint8_t>(k & 0xFF), static_cast<std::uint8_t>(k >> 8),
-            static_cast<std::uint8_t>(m & 0xFF), static_cast<std::uint8_t>(m >> 8)};
+    IdentityRecord record;
+    record.kind = static_cast<std::int16_t>(kind);
+    record.model = static_cast<std::int16_t>(model);
+    const auto bytes = record.bytes();
+    return {bytes.begin(), bytes.end()};
 }
 
 DeviceSpec recordDevice(int kind, int row)
@@ -77,8 +129,10 @@ DeviceSpec busyDevice()
 
 DeviceSpec lockedDevice()
 {
+    // As libftdi1 lists it: a chip whose strings this user cannot read either.
     DeviceSpec layout = turntableDevice(2);
     layout.noAccess = true;
+    layout.description.clear();
     return layout;
 }
 
@@ -89,114 +143,160 @@ DeviceSpec otherDevice()
     return layout;
 }
 
+bool parseDeviceList(const std::string &list, std::vector<DeviceSpec> *specs, std::string *errorText)
+{
+    for (const std::string &raw : split(list, ',')) {
+        const std::string entry = trimmed(raw);
+        if (entry.empty())
+            continue;
+        const std::vector<std::string> fields = split(entry, ':');
+        const std::string &name = fields.front();
+        int kind = 0;
+        int row = 0;
+        if (name == "turntable" && fields.size() == 2 && parseInt16(fields[1], &row)) {
+            specs->push_back(turntableDevice(row));
+        } else if (name == "record" && fields.size() == 3 && parseInt16(fields[1], &kind)
+                   && parseInt16(fields[2], &row)) {
+            specs->push_back(recordDevice(kind, row));
+        } else if (fields.size() == 1 && name == "plain") {
+            specs->push_back(plainDevice());
+        } else if (fields.size() == 1 && name == "short") {
+            specs->push_back(shortDevice());
+        } else if (fields.size() == 1 && name == "busy") {
+            specs->push_back(busyDevice());
+        } else if (fields.size() == 1 && name == "locked") {
+            specs->push_back(lockedDevice());
+        } else if (fields.size() == 1 && name == "other") {
+            specs->push_back(otherDevice());
+        } else {
+            if (errorText)
+                *errorText = "unknown device entry \"" + entry
+                    + "\" (expected turntable:<row>, record:<kind>:<row>, plain, short, busy, locked or other)";
+            return false;
+        }
+    }
+    return true;
+}
+
+void useLink(Link *chosen)
+{
+    d2xx::selectHardware();
+    chosenLink.store(chosen, std::memory_order_release);
+}
+
 void reset()
 {
-    simulator().reset();
+    link().reset();
 }
 
 bool attach(const std::string &list, std::string *errorText)
 {
-    return simulator().attachList(list, errorText);
+    std::vector<DeviceSpec> specs;
+    if (!parseDeviceList(list, &specs, errorText))
+        return false;
+    for (const auto &layout : specs)
+        link().attach(layout);
+    return true;
 }
 
 int attach(const DeviceSpec &layout)
 {
-    return simulator().attach(layout);
+    return link().attach(layout);
 }
 
 int slotCount()
 {
-    return simulator().slotCount();
+    return link().slotCount();
 }
 
-void setOpenStatus(int slot, FT_STATUS status)
+bool setOpenStatus(int slot, FT_STATUS status)
 {
-    simulator().setOpenStatus(slot, status);
+    return link().setOpenStatus(slot, status);
 }
 
 void unplug(int slot)
 {
-    simulator().unplug(slot);
+    link().unplugAfterWrites(slot, 0);
 }
 
 void unplugAfterWrites(int slot, std::uint64_t writes)
 {
-    simulator().unplugAfterWrites(slot, writes);
+    link().unplugAfterWrites(slot, writes);
 }
 
 void setEnableActiveHigh(int slot, bool activeHigh)
 {
-    simulator().setEnableActiveHigh(slot, activeHigh);
+    boards().setEnableActiveHigh(slot, activeHigh);
 }
 
 void setClockwiseActiveHigh(int slot, bool activeHigh)
 {
-    simulator().setClockwiseActiveHigh(slot, activeHigh);
+    boards().setClockwiseActiveHigh(slot, activeHigh);
 }
 
 void setDcTimePerCount(int slot, std::chrono::microseconds timePerCount)
 {
-    simulator().setDcTimePerCount(slot, timePerCount);
+    boards().setDcTimePerCount(slot, timePerCount);
 }
 
 void setDcNeverReady(int slot, bool neverReady)
 {
-    simulator().setDcNeverReady(slot, neverReady);
+    boards().setDcNeverReady(slot, neverReady);
 }
 
 void setDcNeverLeavesReady(int slot, bool neverLeavesReady)
 {
-    simulator().setDcNeverLeavesReady(slot, neverLeavesReady);
+    boards().setDcNeverLeavesReady(slot, neverLeavesReady);
 }
 
 DeviceState state(int slot)
 {
-    return simulator().state(slot);
+    return link().state(slot);
 }
 
 std::int64_t position(int slot)
 {
-    return simulator().state(slot).position;
+    return link().state(slot).position;
 }
 
 std::uint64_t stepsWhileUnpowered(int slot)
 {
-    return simulator().state(slot).stepsWhileUnpowered;
+    return link().state(slot).stepsWhileUnpowered;
 }
 
 std::vector<Write> writes(int slot)
 {
-    return simulator().writes(slot);
+    return boards().writes(slot);
 }
 
 void clearWrites(int slot)
 {
-    simulator().clearWrites(slot);
+    boards().clearWrites(slot);
 }
 
 std::vector<Exposure> exposures(int slot)
 {
-    return simulator().exposures(slot);
+    return boards().exposures(slot);
 }
 
 std::vector<DcCommand> dcCommands(int slot)
 {
-    return simulator().dcCommands(slot);
+    return boards().dcCommands(slot);
 }
 
 std::vector<Pulse> pulses(int slot, int line)
 {
-    return simulator().pulses(slot, line);
+    return boards().pulses(slot, line);
 }
 
 bool setVcdFile(const std::string &path, std::string *errorText)
 {
-    return simulator().setVcdFile(path, errorText);
+    return boards().setVcdFile(path, errorText);
 }
 
 void flushVcd()
 {
-    simulator().flushVcd();
+    boards().flushVcd();
 }
 
 } // namespace d2xxsim

@@ -1,9 +1,10 @@
 #pragma once
 
-// In-process control of the simulated turntable board, for tests and benchmarks only.
+// In-process control of the turntable boards behind the FT_ calls, for tests and benchmarks only.
 //
 // Which back end serves the FT_ calls is decided once per process:
-// - any d2xxsim:: call switches the process to the simulator, for good;
+// - any d2xxsim:: call switches the process to the simulator, for good (unless useLink,
+//   below, has put another link in its place);
 // - otherwise the first FT_ call picks the simulator when SPINWRIGHT_D2XX_SIM is set
 //   (even to an empty list), and libftdi1 when it is not.
 // When the simulator starts it attaches the devices that SPINWRIGHT_D2XX_SIM lists (an
@@ -43,6 +44,10 @@
 #include <string>
 #include <vector>
 
+namespace d2xx {
+class BoardSet;
+}
+
 namespace d2xxsim {
 
 using Clock = std::chrono::steady_clock;
@@ -58,7 +63,7 @@ struct DeviceSpec
     std::vector<std::uint8_t> userArea;  // the EEPROM user area, FT_EE_UASize is its size
 };
 
-// The 8-byte identity record: magic D1 F4, 2 reserved bytes, kind and model (int16 LE).
+// The 8-byte identity record (identityrecord.h) of that kind and model.
 std::vector<std::uint8_t> identityRecord(int kind, int model);
 
 // What the SPINWRIGHT_D2XX_SIM entries attach. User areas are 32 bytes, zero after the
@@ -69,7 +74,11 @@ DeviceSpec plainDevice();                     // "plain": a user area with no re
 DeviceSpec shortDevice();                     // "short": a user area of 4 bytes
 DeviceSpec busyDevice();                      // "busy": a turntable open in another process
 DeviceSpec lockedDevice();                    // "locked": a turntable this user may not open
+                                              // (no description, as its strings are unreadable)
 DeviceSpec otherDevice();                     // "other": a turntable record, but no "245R"
+
+// Parses a SPINWRIGHT_D2XX_SIM list; false with a message for an unknown or malformed entry.
+bool parseDeviceList(const std::string &list, std::vector<DeviceSpec> *specs, std::string *errorText);
 
 // Detaches every device and restores every default.
 void reset();
@@ -81,8 +90,9 @@ bool attach(const std::string &list, std::string *errorText = nullptr);
 int attach(const DeviceSpec &layout);
 int slotCount();
 
-// Makes FT_Open of this device fail with the given status (FT_OK restores normal opens).
-void setOpenStatus(int slot, FT_STATUS status);
+// Makes FT_Open of this device fail with the given status (FT_OK restores normal opens);
+// false when the link cannot fail that way.
+bool setOpenStatus(int slot, FT_STATUS status);
 // The device vanishes: every later call on its handles fails with FT_IO_ERROR and it leaves
 // the device list.
 void unplug(int slot);
@@ -162,5 +172,25 @@ std::vector<Pulse> pulses(int slot, int line);
 // one is by then. The file is flushed on FT_Close, flushVcd and at exit.
 bool setVcdFile(const std::string &path, std::string *errorText = nullptr);
 void flushVcd();
+
+// The link these calls drive the boards through: the simulated back end unless a test has
+// put another in its place before its first call, as the USB chip emulated under libusb in
+// tests/support does. The boards and their dump are the same whatever the link.
+class Link
+{
+public:
+    virtual ~Link() = default;
+    virtual void reset() = 0;
+    virtual int attach(const DeviceSpec &layout) = 0;
+    virtual int slotCount() = 0;
+    virtual bool setOpenStatus(int slot, FT_STATUS status) = 0;
+    // 0 writes: unplugged at once.
+    virtual void unplugAfterWrites(int slot, std::uint64_t writes) = 0;
+    virtual DeviceState state(int slot) = 0;
+    virtual d2xx::BoardSet &boards() = 0;
+};
+
+// From now on link serves these calls and libftdi1 serves the FT_ calls.
+void useLink(Link *link);
 
 } // namespace d2xxsim

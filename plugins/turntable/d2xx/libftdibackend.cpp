@@ -16,8 +16,6 @@ constexpr int vendorId = 0x0403;
 constexpr int productId = 0x6001;
 constexpr DWORD deviceId = 0x04036001;
 
-constexpr std::size_t eepromBufferSize = 256;
-
 void copyText(char *target, std::size_t capacity, const std::string &text)
 {
     const std::size_t n = std::min(text.size(), capacity - 1);
@@ -60,6 +58,25 @@ bool claimedElsewhere(libusb_device *device)
     return busy;
 }
 
+bool serialDriverBound(libusb_device *device)
+{
+    libusb_device_handle *usb = nullptr;
+    if (libusb_open(device, &usb) != 0)
+        return false;
+    const bool bound = libusb_kernel_driver_active(usb, 0) == 1;
+    libusb_close(usb);
+    return bound;
+}
+
+void giveBackSerialDriver(libusb_device *device)
+{
+    libusb_device_handle *usb = nullptr;
+    if (libusb_open(device, &usb) != 0)
+        return;
+    libusb_attach_kernel_driver(usb, 0);
+    libusb_close(usb);
+}
+
 } // namespace
 
 struct LibftdiBackend::Link
@@ -71,13 +88,22 @@ struct LibftdiBackend::Link
     std::string serialNumber;
     int bus = 0;
     int address = 0;
-    bool userAreaRead = false;
+    // The user area: where it begins once located, and the words of it read so far.
+    bool userAreaFound = false;
+    std::size_t userAreaBegin = 0;
     std::vector<UCHAR> userArea;
+
+    // The board the serial driver held before the open took it; it gets it back at the close.
+    libusb_device *serialBoard = nullptr;
 
     ~Link()
     {
         if (ctx) {
             ftdi_usb_close(ctx);
+            if (serialBoard) {
+                giveBackSerialDriver(serialBoard);
+                libusb_unref_device(serialBoard);
+            }
             ftdi_free(ctx);
         }
     }
@@ -186,13 +212,19 @@ FT_STATUS LibftdiBackend::open(int deviceNumber, FT_HANDLE *handle)
         return FT_DEVICE_NOT_FOUND;
 
     // Opening detaches the kernel's serial driver from the board (libftdi's default), which
-    // bit-bang needs; the tty of that board disappears until it is plugged in again.
+    // bit-bang needs; the board's tty disappears until the close gives the driver back. A
+    // listing opens every FT245R, and would otherwise take the tty of each one for good.
+    const bool serialDriver = serialDriverBound(node->dev);
     const int opened = ftdi_usb_open_dev(link->ctx, node->dev);
     if (opened < 0) {
+        if (serialDriver)
+            giveBackSerialDriver(node->dev);
         ftdi_free(link->ctx);
         link->ctx = nullptr;
         return opened == -4 || opened == -5 ? FT_DEVICE_NOT_OPENED : FT_IO_ERROR;
     }
+    if (serialDriver)
+        link->serialBoard = libusb_ref_device(node->dev);
     link->bus = libusb_get_bus_number(node->dev);
     link->address = libusb_get_device_address(node->dev);
     char description[64] = "";
@@ -226,20 +258,37 @@ FT_STATUS LibftdiBackend::close(FT_HANDLE handle)
     return FT_OK;
 }
 
-FT_STATUS LibftdiBackend::readUserArea(Link &link)
+FT_STATUS LibftdiBackend::readUserArea(Link &link, std::size_t length)
 {
-    if (link.userAreaRead)
-        return FT_OK;
-    if (link.ctx->type != TYPE_R)
-        return FT_DEVICE_NOT_FOUND;
-    if (ftdi_read_eeprom(link.ctx) < 0)
-        return FT_IO_ERROR;
-    unsigned char image[eepromBufferSize] = {};
-    if (ftdi_get_eeprom_buf(link.ctx, image, sizeof image) < 0)
-        return FT_IO_ERROR;
-    if (!ft245rUserArea(image, sizeof image, &link.userArea))
-        return FT_IO_ERROR;
-    link.userAreaRead = true;
+    // Word by word, and only what is asked for: libftdi1's ftdi_read_eeprom reads 128 words,
+    // twice the chip's EEPROM, one control transfer each.
+    const auto readWord = [&link](std::size_t word, UCHAR *bytes) {
+        unsigned short value = 0;
+        if (ftdi_read_eeprom_location(link.ctx, int(word), &value) < 0)
+            return false;
+        bytes[0] = UCHAR(value & 0xFF);
+        bytes[1] = UCHAR(value >> 8);
+        return true;
+    };
+    if (!link.userAreaFound) {
+        if (link.ctx->type != TYPE_R)
+            return FT_DEVICE_NOT_FOUND;
+        UCHAR descriptors[6];
+        for (std::size_t i = 0; i < sizeof descriptors; i += 2) {
+            if (!readWord((ft245rDescriptors + i) / 2, descriptors + i))
+                return FT_IO_ERROR;
+        }
+        if (!ft245rUserAreaBegin(descriptors, &link.userAreaBegin))
+            return FT_IO_ERROR;
+        link.userAreaFound = true;
+    }
+    const std::size_t wanted = std::min(length, ft245rUserAreaEnd - link.userAreaBegin);
+    while (link.userArea.size() < wanted) {
+        UCHAR bytes[2];
+        if (!readWord((link.userAreaBegin + link.userArea.size()) / 2, bytes))
+            return FT_IO_ERROR;
+        link.userArea.insert(link.userArea.end(), bytes, bytes + 2);
+    }
     return FT_OK;
 }
 
@@ -251,9 +300,9 @@ FT_STATUS LibftdiBackend::eeUaSize(FT_HANDLE handle, DWORD *size)
     if (!size)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
-    const FT_STATUS status = readUserArea(*link);
+    const FT_STATUS status = readUserArea(*link, 0);
     if (status == FT_OK)
-        *size = static_cast<DWORD>(link->userArea.size());
+        *size = static_cast<DWORD>(ft245rUserAreaEnd - link->userAreaBegin);
     return status;
 }
 
@@ -266,7 +315,7 @@ FT_STATUS LibftdiBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLeng
         return FT_INVALID_PARAMETER;
     *bytesRead = 0;
     std::lock_guard<std::mutex> lock(link->mutex);
-    const FT_STATUS status = readUserArea(*link);
+    const FT_STATUS status = readUserArea(*link, dataLength);
     if (status != FT_OK)
         return status;
     const std::size_t n = std::min<std::size_t>(dataLength, link->userArea.size());
@@ -275,14 +324,14 @@ FT_STATUS LibftdiBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLeng
     return FT_OK;
 }
 
-void LibftdiBackend::applyBaudRate(Link &link)
+int LibftdiBackend::applyBaudRate(Link &link)
 {
-    // Once bit-bang is on libftdi multiplies the rate by 4 and refuses what the chip cannot
-    // reach, so the rate the caller asked for is set again, or the fastest one accepted.
+    // In bit-bang mode libftdi1 multiplies the rate by 4 before it picks the divisor; the
+    // vendor's library programs the divisor of the rate asked for in every mode, and so do we.
     if (link.baudRate == 0)
-        return;
-    if (ftdi_set_baudrate(link.ctx, static_cast<int>(link.baudRate)) < 0 && link.ctx->bitbang_enabled)
-        ftdi_set_baudrate(link.ctx, 3000000 / 4);
+        return 0;
+    const ULONG rate = link.ctx->bitbang_enabled ? std::max<ULONG>(link.baudRate / 4, 1) : link.baudRate;
+    return ftdi_set_baudrate(link.ctx, static_cast<int>(rate));
 }
 
 FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
@@ -294,8 +343,8 @@ FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
     link->baudRate = baudRate;
-    applyBaudRate(*link);
-    return FT_OK;
+    const int result = applyBaudRate(*link);
+    return result == -1 ? FT_INVALID_PARAMETER : result < 0 ? FT_IO_ERROR : FT_OK;
 }
 
 FT_STATUS LibftdiBackend::setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)

@@ -48,8 +48,10 @@ private:
 
     std::vector<Found> enumerate();
     std::shared_ptr<Link> linkOf(FT_HANDLE handle);
-    static FT_STATUS readUserArea(Link &link);
-    static void applyBaudRate(Link &link);
+    // Locates the user area and reads its first `length` bytes, once.
+    static FT_STATUS readUserArea(Link &link, std::size_t length);
+    // ftdi_set_baudrate's result: -1 for a rate the chip cannot make, below -1 when the transfer failed.
+    static int applyBaudRate(Link &link);
 
     std::mutex mutex;
     std::map<std::uintptr_t, std::shared_ptr<Link>> links;

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "boardset.h"
 #include "d2xxbackend_p.h"
 #include "d2xxsim.h"
-#include "vcdwriter.h"
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,9 +13,10 @@
 
 namespace d2xx {
 
-// The simulated boards behind the FT_ calls and the d2xxsim test API.
-// Every member is guarded by `mutex`: motor workers write while test threads read.
-class SimulatedBackend final : public Backend
+// The FT_ calls served by simulated boards, and the default link of the d2xxsim test API.
+// `mutex` guards the devices and handles; the boards have their own lock, always taken after
+// it: motor workers write while test threads read.
+class SimulatedBackend final : public Backend, public d2xxsim::Link
 {
 public:
     static SimulatedBackend &instance();
@@ -36,54 +36,28 @@ public:
     FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                             char *description) override;
 
-    void reset();
-    bool attachList(const std::string &list, std::string *errorText);
-    int attach(const d2xxsim::DeviceSpec &layout);
-    int slotCount();
-
-    void setOpenStatus(int slot, FT_STATUS status);
-    void unplug(int slot);
-    void unplugAfterWrites(int slot, std::uint64_t writes);
-    void setEnableActiveHigh(int slot, bool activeHigh);
-    void setClockwiseActiveHigh(int slot, bool activeHigh);
-    void setDcTimePerCount(int slot, std::chrono::microseconds timePerCount);
-    void setDcNeverReady(int slot, bool neverReady);
-    void setDcNeverLeavesReady(int slot, bool neverLeavesReady);
-
-    d2xxsim::DeviceState state(int slot);
-    std::vector<d2xxsim::Write> writes(int slot);
-    void clearWrites(int slot);
-    std::vector<d2xxsim::Exposure> exposures(int slot);
-    std::vector<d2xxsim::DcCommand> dcCommands(int slot);
-    std::vector<d2xxsim::Pulse> pulses(int slot, int line);
-
-    bool setVcdFile(const std::string &path, std::string *errorText);
-    void flushVcd();
+    void reset() override;
+    int attach(const d2xxsim::DeviceSpec &layout) override;
+    int slotCount() override;
+    bool setOpenStatus(int slot, FT_STATUS status) override;
+    void unplugAfterWrites(int slot, std::uint64_t writes) override;
+    d2xxsim::DeviceState state(int slot) override;
+    BoardSet &boards() override { return boardSet; }
 
 private:
     struct Device;
-    using Clock = d2xxsim::Clock;
 
     SimulatedBackend();
     ~SimulatedBackend() override;
 
     Device *deviceAt(int slot);
     Device *deviceOf(FT_HANDLE handle, FT_STATUS *status);
-    void settle(Device &device, Clock::time_point now);
-    void settleAll(Clock::time_point now);
-    void applyByte(Device &device, std::uint8_t value, Clock::time_point now);
-    void latchEdge(Device &device, Clock::time_point now);
-    void startEdge(Device &device, Clock::time_point now);
-    void endRun(Device &device, Clock::time_point end, std::int64_t counts);
-    std::uint8_t levels(const Device &device) const;
-    void showLevels(Device &device, Clock::time_point time);
-    bool parseList(const std::string &list, std::vector<d2xxsim::DeviceSpec> *specs, std::string *errorText);
 
     std::mutex mutex;
     std::vector<std::unique_ptr<Device>> devices;
     std::map<std::uintptr_t, int> handles;  // open handle -> slot
     std::uintptr_t nextHandle = 0x5100;
-    VcdWriter vcd;
+    BoardSet boardSet;
 };
 
 } // namespace d2xx

@@ -1,6 +1,7 @@
 #include "ftdicontroller.h"
 #include "precisewait.h"
 
+#include "identityrecord.h"
 #include "turntablemodels.h"
 
 #include <cmath>
@@ -8,14 +9,6 @@
 #include <limits>
 
 namespace {
-
-constexpr uint16_t identityMagic = 0xF4D1;
-constexpr DWORD identityRecordSize = 8;
-
-uint16_t littleEndian16(const unsigned char *bytes)
-{
-    return uint16_t(bytes[0] | (bytes[1] << 8));
-}
 
 int sign(int32_t direction)
 {
@@ -116,8 +109,13 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
         const FT_DEVICE_LIST_INFO_NODE &node = nodes[i];
         if (node.Flags & FT_FLAGS_OPENED)
             continue;
-        if (!descriptionNamesFT245R(node))
+        if (!descriptionNamesFT245R(node)) {
+            // Without the right to open a chip even its strings cannot be read: libftdi1 lists
+            // such a chip with no description.
+            if (unopenable && node.Description[0] == '\0')
+                ++*unopenable;
             continue;
+        }
 
         FT_HANDLE device = nullptr;
         if (FT_Open(int(i), &device) != FT_OK) {
@@ -129,19 +127,18 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
 
         bool identified = false;
         DWORD size = 0;
-        unsigned char record[identityRecordSize] = {};
+        unsigned char bytes[IdentityRecord::size] = {};
         DWORD bytesRead = 0;
-        if (FT_EE_UASize(device, &size) == FT_OK && size >= identityRecordSize
-            && FT_EE_UARead(device, record, identityRecordSize, &bytesRead) == FT_OK
-            && bytesRead == identityRecordSize && littleEndian16(record) == identityMagic) {
-            const int16_t recordKind = int16_t(littleEndian16(record + 4));
-            const int16_t modelIndex = int16_t(littleEndian16(record + 6));
+        IdentityRecord record;
+        if (FT_EE_UASize(device, &size) == FT_OK && size >= IdentityRecord::size
+            && FT_EE_UARead(device, bytes, IdentityRecord::size, &bytesRead) == FT_OK
+            && IdentityRecord::read(bytes, bytesRead, &record)) {
             // A model no table row describes cannot be opened as that model: offer the
             // chip as an unidentified one instead.
-            if (isTurntableModelRow(modelIndex)) {
+            if (isTurntableModelRow(record.model)) {
                 identified = true;
-                if (recordKind == kind)
-                    entries.push_back({int32_t(i), modelIndex});
+                if (record.kind == kind)
+                    entries.push_back({int32_t(i), record.model});
             }
         }
         if (!identified && kind == PlainDevices)

@@ -38,7 +38,9 @@ private:
     // Steps shared by the scenarios.
     void waitForPage();
     void waitForOpenDevice();
+    void pickOfferedTurntable();
     void setUpCustomTurntable(int countsPerRevolution);
+    void setFullSpeed();  // on the turntable page
     void chooseFixedCount(const QString &count, const QString &preDelay, const QString &postDelay);
     void addCustomAngles(const QStringList &angles);
     void runToCompletion();

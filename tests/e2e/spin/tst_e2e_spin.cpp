@@ -52,14 +52,8 @@ private:
 void tst_E2ESpin::initTestCase()
 {
     QVERIFY(programDir.isValid());
-    const QDir dir(programDir.path());
-    QVERIFY(dir.mkpath(QStringLiteral("Plug-ins")));
-    // Copies, not links: the program finds its Plug-ins folder from its own real path.
-    QVERIFY(QFile::copy(QStringLiteral(SPINWRIGHT_PROGRAM), dir.filePath(QStringLiteral("Spinwright"))));
-    const QFileInfo sdk(QStringLiteral(ZENLYTESDK_LIBRARY_FILE));
-    QVERIFY(QFile::link(sdk.absoluteFilePath(), dir.filePath(sdk.fileName())));
-    QVERIFY(QFile::copy(QStringLiteral(TURNTABLE_PLUGIN), dir.filePath(QStringLiteral("Plug-ins/MarvolixTurntable.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(E2E_DRIVER_PLUGIN), dir.filePath(QStringLiteral("Plug-ins/E2EDriver.so"))));
+    QVERIFY(copyProgram(programDir.path(), QStringLiteral(SPINWRIGHT_PROGRAM), QStringLiteral(ZENLYTESDK_LIBRARY_FILE),
+                        {QStringLiteral(TURNTABLE_PLUGIN), QStringLiteral(E2E_DRIVER_PLUGIN)}));
 }
 
 E2ERun tst_E2ESpin::run(const QTemporaryDir &root, const QString &scenario, const QString &trace)
@@ -84,17 +78,8 @@ void tst_E2ESpin::fixedCountSpin()
     QCOMPARE(result.state().value(QStringLiteral("start")), QStringLiteral("true"));
 
     const VcdTrace trace = readStepperTrace(root.filePath(QStringLiteral("trace.vcd")), true, true);
-    QVERIFY2(trace.valid, qPrintable(trace.error));
-    QCOMPARE(trace.exposures.size(), 8);
-    for (int i = 0; i < 8; ++i) {
-        // Clockwise counts down from the start position.
-        const qint64 expected = -qint64(i) * countsPerRevolution / 8;
-        QVERIFY2(std::abs(trace.exposures[i] - expected) <= 1,
-                 qPrintable(QStringLiteral("exposure %1 at %2, expected %3").arg(i).arg(trace.exposures[i]).arg(expected)));
-    }
-    // One whole turn: the table stands where it started.
-    QVERIFY2(std::abs(trace.position + countsPerRevolution) <= 1, qPrintable(QString::number(trace.position)));
-    QVERIFY2(std::abs(trace.steps - countsPerRevolution) <= 1, qPrintable(QString::number(trace.steps)));
+    const QString differs = checkEvenSpin(trace, countsPerRevolution, 8, true);
+    QVERIFY2(differs.isEmpty(), qPrintable(differs));
 }
 
 void tst_E2ESpin::customAnglesWithManualCapture()

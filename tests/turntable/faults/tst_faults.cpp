@@ -162,7 +162,8 @@ void tst_Faults::failingOpenReportsDisconnected()
     QFETCH(QString, text);
     QVERIFY(d2xxsim::attach("turntable:4"));
     QCOMPARE(control->availableTurntables().size(), size_t(1));
-    d2xxsim::setOpenStatus(0, FT_STATUS(status));
+    if (!d2xxsim::setOpenStatus(0, FT_STATUS(status)))
+        QSKIP("This link cannot fail an open that way");
 
     control->openHardware(0);
     QCOMPARE(host.disconnects(), std::vector<size_t>{4});

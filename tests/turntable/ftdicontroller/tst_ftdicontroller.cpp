@@ -125,7 +125,8 @@ void TestFTDIController::openTexts()
     QFETCH(QString, text);
 
     const int slot = d2xxsim::attach(d2xxsim::plainDevice());
-    d2xxsim::setOpenStatus(slot, FT_STATUS(status));
+    if (!d2xxsim::setOpenStatus(slot, FT_STATUS(status)))
+        QSKIP("This link cannot fail an open that way");
     FTDIController motor;
     std::wstring error = L"untouched";
     QVERIFY(!motor.open(index, &error));

@@ -1,0 +1,185 @@
+#include "boardset.h"
+
+namespace d2xx {
+
+using d2xxsim::Board;
+using Clock = BoardModel::Clock;
+
+namespace {
+
+std::vector<std::string> wireNames(Board board)
+{
+    switch (board) {
+    case Board::Stepper:
+        return {"enable", "direction", "step", "auxiliary", "shutter1", "shutter2", "D6", "D7"};
+    case Board::Dc:
+        return {"count0", "count1", "count2", "count3", "ready", "start", "continuous", "latch"};
+    case Board::None:
+        break;
+    }
+    return {"D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7"};
+}
+
+} // namespace
+
+int BoardSet::add()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const int slot = int(boards.size());
+    boards.push_back(std::make_unique<BoardModel>(slot, static_cast<BoardModel::Observer *>(this)));
+    return slot;
+}
+
+void BoardSet::clear()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    boards.clear();
+}
+
+int BoardSet::size()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return int(boards.size());
+}
+
+BoardModel *BoardSet::settled(int slot, Clock::time_point now)
+{
+    for (auto &board : boards)
+        board->settle(now);
+    if (slot < 0 || std::size_t(slot) >= boards.size())
+        return nullptr;
+    return boards[std::size_t(slot)].get();
+}
+
+void BoardSet::linesChanged(const BoardModel &board, Clock::time_point time, std::uint8_t levels)
+{
+    if (!vcd.isOpen())
+        return;
+    if (!vcd.hasDefinitions()) {
+        std::vector<VcdWriter::Scope> scopes;
+        for (const auto &each : boards)
+            scopes.push_back({"dev" + std::to_string(each->slot()), wireNames(each->board()), each->shownLevels()});
+        vcd.writeDefinitions(scopes);
+    }
+    vcd.change(time, std::size_t(board.slot()), levels);
+}
+
+void BoardSet::setBitMode(int slot, std::uint8_t mask, std::uint8_t mode)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    if (BoardModel *board = settled(slot, now))
+        board->setBitMode(mask, mode, now);
+}
+
+void BoardSet::write(int slot, std::uint8_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    if (BoardModel *board = settled(slot, now))
+        board->write(value, now);
+}
+
+std::uint8_t BoardSet::read(int slot)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const BoardModel *board = settled(slot, Clock::now());
+    return board ? board->levels() : 0;
+}
+
+void BoardSet::setEnableActiveHigh(int slot, bool activeHigh)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (BoardModel *board = settled(slot, Clock::now()))
+        board->setEnableActiveHigh(activeHigh);
+}
+
+void BoardSet::setClockwiseActiveHigh(int slot, bool activeHigh)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (BoardModel *board = settled(slot, Clock::now()))
+        board->setClockwiseActiveHigh(activeHigh);
+}
+
+void BoardSet::setDcTimePerCount(int slot, std::chrono::microseconds timePerCount)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (BoardModel *board = settled(slot, Clock::now()))
+        board->setDcTimePerCount(timePerCount);
+}
+
+void BoardSet::setDcNeverReady(int slot, bool neverReady)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    if (BoardModel *board = settled(slot, now))
+        board->setDcNeverReady(neverReady, now);
+}
+
+void BoardSet::setDcNeverLeavesReady(int slot, bool neverLeavesReady)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (BoardModel *board = settled(slot, Clock::now()))
+        board->setDcNeverLeavesReady(neverLeavesReady);
+}
+
+void BoardSet::fillState(int slot, d2xxsim::DeviceState *state)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    if (const BoardModel *board = settled(slot, now))
+        board->fillState(state, now);
+}
+
+std::vector<d2xxsim::Write> BoardSet::writes(int slot)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const BoardModel *board = settled(slot, Clock::now());
+    return board ? board->writes() : std::vector<d2xxsim::Write>();
+}
+
+void BoardSet::clearWrites(int slot)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (BoardModel *board = settled(slot, Clock::now()))
+        board->clearWrites();
+}
+
+std::vector<d2xxsim::Exposure> BoardSet::exposures(int slot)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const BoardModel *board = settled(slot, Clock::now());
+    return board ? board->exposures() : std::vector<d2xxsim::Exposure>();
+}
+
+std::vector<d2xxsim::DcCommand> BoardSet::dcCommands(int slot)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const BoardModel *board = settled(slot, Clock::now());
+    return board ? board->dcCommands() : std::vector<d2xxsim::DcCommand>();
+}
+
+std::vector<d2xxsim::Pulse> BoardSet::pulses(int slot, int line)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const BoardModel *board = settled(slot, Clock::now());
+    return board ? board->pulses(line) : std::vector<d2xxsim::Pulse>();
+}
+
+bool BoardSet::setVcdFile(const std::string &path, std::string *errorText)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (path.empty()) {
+        vcd.close();
+        return true;
+    }
+    return vcd.open(path, errorText);
+}
+
+void BoardSet::flushVcd()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    vcd.flush();
+}
+
+} // namespace d2xx

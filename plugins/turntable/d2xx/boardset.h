@@ -1,0 +1,60 @@
+#pragma once
+
+#include "boardmodel.h"
+#include "vcdwriter.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace d2xx {
+
+// The boards of one link by slot, and the Value Change Dump they share. One lock guards it
+// all, so that test threads read traces while a motor worker or the USB handler writes; every
+// call settles every board first, so that the dump stays in time order.
+class BoardSet final : private BoardModel::Observer
+{
+public:
+    BoardSet() = default;
+    BoardSet(const BoardSet &) = delete;
+    BoardSet &operator=(const BoardSet &) = delete;
+
+    // Adds a board; returns its slot.
+    int add();
+    // Drops every board; the dump file stays open.
+    void clear();
+    int size();
+
+    // Calls on a slot that does not exist do nothing and return defaults.
+    void setBitMode(int slot, std::uint8_t mask, std::uint8_t mode);
+    void write(int slot, std::uint8_t value);
+    std::uint8_t read(int slot);
+
+    void setEnableActiveHigh(int slot, bool activeHigh);
+    void setClockwiseActiveHigh(int slot, bool activeHigh);
+    void setDcTimePerCount(int slot, std::chrono::microseconds timePerCount);
+    void setDcNeverReady(int slot, bool neverReady);
+    void setDcNeverLeavesReady(int slot, bool neverLeavesReady);
+
+    void fillState(int slot, d2xxsim::DeviceState *state);
+    std::vector<d2xxsim::Write> writes(int slot);
+    void clearWrites(int slot);
+    std::vector<d2xxsim::Exposure> exposures(int slot);
+    std::vector<d2xxsim::DcCommand> dcCommands(int slot);
+    std::vector<d2xxsim::Pulse> pulses(int slot, int line);
+
+    bool setVcdFile(const std::string &path, std::string *errorText);
+    void flushVcd();
+
+private:
+    void linesChanged(const BoardModel &board, BoardModel::Clock::time_point time, std::uint8_t levels) override;
+    // Settles every board at now and returns the one at slot, or null.
+    BoardModel *settled(int slot, BoardModel::Clock::time_point now);
+
+    std::mutex mutex;
+    std::vector<std::unique_ptr<BoardModel>> boards;
+    VcdWriter vcd;
+};
+
+} // namespace d2xx
