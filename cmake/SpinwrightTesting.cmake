@@ -36,6 +36,12 @@ function(spinwright_add_test name)
   set_target_properties(tst_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
   add_test(NAME ${name} COMMAND tst_${name})
   spinwright_test_environment(env)
+  # A home of its own: tests that run at once (a test and its usb twin) never share a settings
+  # folder, and none touches the user's own.
+  set(home "${CMAKE_BINARY_DIR}/test-homes/${name}")
+  file(MAKE_DIRECTORY "${home}")
+  list(APPEND env "HOME=${home}" "XDG_DATA_HOME=${home}/.local/share" "XDG_CONFIG_HOME=${home}/.config"
+    "XDG_CACHE_HOME=${home}/.cache")
   list(APPEND env ${T_ENV})
   set_tests_properties(${name} PROPERTIES
     LABELS "${T_LABEL}"
