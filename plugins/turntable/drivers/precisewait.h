@@ -15,7 +15,6 @@ enum class Method {
 
 // Process-wide; SleepThenSpin unless changed.
 void setMethod(Method method);
-Method method();
 
 void waitMilliseconds(unsigned n);
 

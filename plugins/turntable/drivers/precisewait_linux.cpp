@@ -73,11 +73,6 @@ void setMethod(Method method)
     chosenMethod.store(method);
 }
 
-Method method()
-{
-    return chosenMethod.load();
-}
-
 void waitMilliseconds(unsigned n)
 {
     const Nanoseconds deadline = now() + Nanoseconds(n) * 1'000'000;

@@ -6,7 +6,8 @@
 #include <atomic>
 
 // Windows keeps the multimedia timer's busy loop: its 1 ms tick is the clock the step timing
-// was made for there. Both methods spin.
+// was made for there. Both methods spin. Counted in whole ticks from the call, a wait may end up
+// to a tick short of n ms.
 namespace PreciseWait {
 namespace {
 
@@ -17,11 +18,6 @@ std::atomic<Method> chosenMethod{Method::SleepThenSpin};
 void setMethod(Method method)
 {
     chosenMethod.store(method);
-}
-
-Method method()
-{
-    return chosenMethod.load();
 }
 
 void waitMilliseconds(unsigned n)
