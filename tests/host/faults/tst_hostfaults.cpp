@@ -167,8 +167,8 @@ void tst_HostFaults::unplugDuringSpinStopsAndKeepsEverySettingsFile()
 {
     sendSignal("turntableSpinStateChanged", 1);
     QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) != 0, 60000);
+    // The worker may already have ended the move at its next failed write; its report is queued.
     d2xxsim::unplug(0);
-    QVERIFY(control->motor()->isRotating());
 
     sendSignal("turntableSpinStateChanged", -1);
     QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunAtRest);
