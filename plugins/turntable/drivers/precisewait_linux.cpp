@@ -12,13 +12,16 @@ namespace {
 
 using Nanoseconds = long long;
 
-// The margin tracks the 99.5th percentile of wake-up lateness: a wake-up later than the margin
-// raises it by a whole step, any other lowers it by a two-hundredth, so one long preemption
-// moves it by one step only. Starting low is cheap, as the margin rises fast. The ceiling keeps
-// a loaded machine, whose late wake-ups no margin would cover, from spinning most of each wait.
+// The margin tracks the 99.5th percentile of wake-up lateness less a tolerance: a wake-up more
+// than the tolerance past the margin raises it by a whole step, any other lowers it by a
+// two-hundredth, so one long preemption moves it by one step only. A count a few tens of
+// microseconds long is harmless, while covering the whole tail of a virtual machine's wake-ups
+// would spin a fifth of every wait. Starting low is cheap, as the margin rises fast. The ceiling
+// keeps a loaded machine, whose late wake-ups no margin would cover, from spinning most of a wait.
 constexpr Nanoseconds initialMarginNs = 100'000;
 constexpr Nanoseconds minimumMarginNs = 20'000;
-constexpr Nanoseconds maximumMarginNs = 300'000;
+constexpr Nanoseconds maximumMarginNs = 200'000;
+constexpr Nanoseconds toleratedNs = 30'000;
 constexpr Nanoseconds raiseNs = 20'000;
 constexpr Nanoseconds lowerNs = raiseNs / 200;
 
@@ -49,7 +52,7 @@ void lowerTimerSlack()
 void learn(Nanoseconds lateness)
 {
     const Nanoseconds margin = marginNs.load(std::memory_order_relaxed);
-    const Nanoseconds next = lateness > margin ? margin + raiseNs : margin - lowerNs;
+    const Nanoseconds next = lateness > margin + toleratedNs ? margin + raiseNs : margin - lowerNs;
     marginNs.store(std::clamp(next, minimumMarginNs, maximumMarginNs), std::memory_order_relaxed);
 }
 
