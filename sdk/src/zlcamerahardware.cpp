@@ -1,4 +1,5 @@
 #include "zlcamerahardware.h"
+#include "zlinterfacebasics_p.h"
 
 using CameraPrivate = ZLCameraHardware::CameraHardwarePrivate;
 
@@ -10,20 +11,7 @@ std::function<void(ZLCameraHardware *, const void *)> CameraPrivate::previewPixe
 std::function<void(ZLCameraHardware *, QString, bool)> CameraPrivate::captureFinished;
 std::function<void(ZLCameraHardware *, QString)> CameraPrivate::capturedImageSaved;
 
-ZLCameraHardware::ZLCameraHardware()
-    : d(new CameraHardwarePrivate)
-{
-}
-
-ZLCameraHardware::~ZLCameraHardware()
-{
-    delete d;
-}
-
-ZLRegisterPlugin::PluginType ZLCameraHardware::pluginType() const
-{
-    return ZLRegisterPlugin::CameraHardwarePlugin;
-}
+ZL_DEFINE_INTERFACE_BASICS(ZLCameraHardware, CameraHardwarePrivate, CameraHardwarePlugin)
 
 bool ZLCameraHardware::startRecording(QString text)
 {
@@ -50,14 +38,12 @@ bool ZLCameraHardware::downloadDcimItem(QString item, QString destination) const
 
 size_t ZLCameraHardware::currentCameraIndex() const
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    return d->currentCameraIndex;
+    return readUnderPluginLock(d->currentCameraIndex);
 }
 
 void ZLCameraHardware::setCurrentCameraIndex(size_t index)
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    d->currentCameraIndex = index;
+    writeUnderPluginLock(d->currentCameraIndex, index);
 }
 
 void ZLCameraHardware::hardwareOpenSucceeded(size_t index)

@@ -1,4 +1,5 @@
 #include "zlimageprocessing.h"
+#include "zlinterfacebasics_p.h"
 
 using ProcessingPrivate = ZLImageProcessing::ImageProcessingPrivate;
 
@@ -7,20 +8,7 @@ std::function<void(ZLImageProcessing *, const std::stringstream &)> ProcessingPr
 std::function<void(ZLImageProcessing *, const ZLRect &, const void *)> ProcessingPrivate::imageRectProcessed;
 std::function<bool(ZLImageProcessing *, const ZLRect &, ZLImagePixels *)> ProcessingPrivate::imageRectPixelsData;
 
-ZLImageProcessing::ZLImageProcessing()
-    : d(new ImageProcessingPrivate)
-{
-}
-
-ZLImageProcessing::~ZLImageProcessing()
-{
-    delete d;
-}
-
-ZLRegisterPlugin::PluginType ZLImageProcessing::pluginType() const
-{
-    return ZLRegisterPlugin::ImageProcessingPlugin;
-}
+ZL_DEFINE_INTERFACE_BASICS(ZLImageProcessing, ImageProcessingPrivate, ImageProcessingPlugin)
 
 void ZLImageProcessing::filterSectionChanged(int previousSectionId, int sectionId)
 {
@@ -74,14 +62,12 @@ bool ZLImageProcessing::imageRectPixelsData(const ZLRect &rect, ZLImagePixels *p
 
 int ZLImageProcessing::currentFilterSectionId() const
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    return d->currentFilterSectionId;
+    return readUnderPluginLock(d->currentFilterSectionId);
 }
 
 void ZLImageProcessing::setCurrentFilterSectionId(int sectionId)
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    d->currentFilterSectionId = sectionId;
+    writeUnderPluginLock(d->currentFilterSectionId, sectionId);
 }
 
 QImage ZLImageProcessing::acquireImageHandle(QString path)

@@ -1,4 +1,5 @@
 #include "zlimageviewevent.h"
+#include "zlinterfacebasics_p.h"
 
 using ViewEventPrivate = ZLImageViewEvent::ImageViewEventPrivate;
 
@@ -14,20 +15,7 @@ std::function<bool(ZLImageInfo *, void **)> ViewEventPrivate::streamedImagePixel
 std::function<void(const ZLRect &)> ViewEventPrivate::update;
 std::function<int()> ViewEventPrivate::keysState;
 
-ZLImageViewEvent::ZLImageViewEvent()
-    : d(new ImageViewEventPrivate)
-{
-}
-
-ZLImageViewEvent::~ZLImageViewEvent()
-{
-    delete d;
-}
-
-ZLRegisterPlugin::PluginType ZLImageViewEvent::pluginType() const
-{
-    return ZLRegisterPlugin::ImageViewEventPlugin;
-}
+ZL_DEFINE_INTERFACE_BASICS(ZLImageViewEvent, ImageViewEventPrivate, ImageViewEventPlugin)
 
 void ZLImageViewEvent::pressEvent(const ZLPoint &pos)
 {

@@ -1,16 +1,4 @@
 #include "zlimporttools.h"
+#include "zlinterfacebasics_p.h"
 
-ZLImportTools::ZLImportTools()
-    : d(new ImportToolsPrivate)
-{
-}
-
-ZLImportTools::~ZLImportTools()
-{
-    delete d;
-}
-
-ZLRegisterPlugin::PluginType ZLImportTools::pluginType() const
-{
-    return ZLRegisterPlugin::ImportToolsPlugin;
-}
+ZL_DEFINE_INTERFACE_BASICS(ZLImportTools, ImportToolsPrivate, ImportToolsPlugin)

@@ -1,4 +1,5 @@
 #include "zltoolsaction.h"
+#include "zlinterfacebasics_p.h"
 #include "zlrounding_p.h"
 
 #include <memory>
@@ -14,20 +15,7 @@ struct ZLToolsAction::ImageIOHandle
     ZLImageIO imageIO;
 };
 
-ZLToolsAction::ZLToolsAction()
-    : d(new ToolsActionPrivate)
-{
-}
-
-ZLToolsAction::~ZLToolsAction()
-{
-    delete d;
-}
-
-ZLRegisterPlugin::PluginType ZLToolsAction::pluginType() const
-{
-    return ZLRegisterPlugin::ToolsActionPlugin;
-}
+ZL_DEFINE_INTERFACE_BASICS(ZLToolsAction, ToolsActionPrivate, ToolsActionPlugin)
 
 void ZLToolsAction::toolToggled(unsigned short toolId, bool checked)
 {
@@ -58,14 +46,12 @@ bool ZLToolsAction::selectedFileNames(std::list<QString> *fileNames) const
 
 int ZLToolsAction::currentToolId() const
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    return d->currentToolId;
+    return readUnderPluginLock(d->currentToolId);
 }
 
 void ZLToolsAction::setCurrentToolId(int toolId)
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    d->currentToolId = toolId;
+    writeUnderPluginLock(d->currentToolId, toolId);
 }
 
 ZLToolsAction::ImageIOHandle *ZLToolsAction::acquireImageIO()

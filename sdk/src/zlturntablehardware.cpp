@@ -1,23 +1,11 @@
 #include "zlturntablehardware.h"
+#include "zlinterfacebasics_p.h"
 
 std::function<void(ZLTurntableHardware *, size_t, bool)> ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded;
 std::function<void(ZLTurntableHardware *, size_t)> ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected;
 std::function<void(ZLTurntableHardware *)> ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped;
 
-ZLTurntableHardware::ZLTurntableHardware()
-    : d(new TurntableHardwarePrivate)
-{
-}
-
-ZLTurntableHardware::~ZLTurntableHardware()
-{
-    delete d;
-}
-
-ZLRegisterPlugin::PluginType ZLTurntableHardware::pluginType() const
-{
-    return ZLRegisterPlugin::TurntableHardwarePlugin;
-}
+ZL_DEFINE_INTERFACE_BASICS(ZLTurntableHardware, TurntableHardwarePrivate, TurntableHardwarePlugin)
 
 bool ZLTurntableHardware::stepsSpinningWillStart()
 {
@@ -34,14 +22,12 @@ void ZLTurntableHardware::stopAngleRotation()
 
 size_t ZLTurntableHardware::currentTurntableIndex() const
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    return d->currentTurntableIndex;
+    return readUnderPluginLock(d->currentTurntableIndex);
 }
 
 void ZLTurntableHardware::setCurrentTurntableIndex(size_t index)
 {
-    std::lock_guard<std::mutex> lock(AbstractPluginPrivate::asyncMutex);
-    d->currentTurntableIndex = index;
+    writeUnderPluginLock(d->currentTurntableIndex, index);
 }
 
 void ZLTurntableHardware::hardwareOpenSucceeded(size_t index, bool flag)

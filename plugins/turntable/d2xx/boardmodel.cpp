@@ -1,5 +1,7 @@
 #include "boardmodel.h"
 
+#include "boardlines.h"
+
 #include <algorithm>
 
 namespace d2xx {
@@ -8,21 +10,12 @@ using d2xxsim::Board;
 
 namespace {
 
+using namespace StepperLines;
+using namespace DcLines;
+
 constexpr std::size_t traceCapacity = std::size_t(1) << 20;
 constexpr std::uint8_t stepperMask = 0xFF;
 constexpr std::uint8_t dcMask = 0xEF;
-
-constexpr std::uint8_t enableLine = 0x01;
-constexpr std::uint8_t directionLine = 0x02;
-constexpr std::uint8_t stepLine = 0x04;
-constexpr std::uint8_t shutterStage1 = 0x10;
-constexpr std::uint8_t shutterStage2 = 0x20;
-
-constexpr std::uint8_t countLines = 0x0F;
-constexpr std::uint8_t readyLine = 0x10;
-constexpr std::uint8_t startLine = 0x20;
-constexpr std::uint8_t continuousLine = 0x40;
-constexpr std::uint8_t latchLine = 0x80;
 
 } // namespace
 

@@ -1,8 +1,10 @@
 #include "d2xx.h"
 #include "d2xxbackend_p.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace d2xx {
@@ -10,6 +12,28 @@ namespace d2xx {
 namespace {
 std::atomic<Backend *> chosen{nullptr};
 std::mutex choiceMutex;
+}
+
+void Backend::copyText(char *target, std::size_t capacity, const std::string &text)
+{
+    const std::size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(target, text.data(), n);
+    std::memset(target + n, 0, capacity - n);
+}
+
+FT_STATUS Backend::answerDeviceInfo(FT_DEVICE *type, DWORD *id, char *serialNumber, char *description,
+                                    FT_DEVICE boardType, const std::string &serial, const std::string &text)
+{
+    if (type)
+        *type = boardType;
+    if (id)
+        *id = ft245rId;
+    // The sizes D2XX documents for these two buffers.
+    if (serialNumber)
+        copyText(serialNumber, 16, serial);
+    if (description)
+        copyText(description, 64, text);
+    return FT_OK;
 }
 
 Backend *activeBackend()

@@ -2,6 +2,9 @@
 
 #include "d2xx.h"
 
+#include <cstddef>
+#include <string>
+
 namespace d2xx {
 
 // One back end serves every FT_ call of the process.
@@ -24,6 +27,16 @@ public:
     virtual FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) = 0;
     virtual FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                                     char *description) = 0;
+
+protected:
+    // The ID every FT245R of ours reports: vendor 0403, product 6001.
+    static constexpr DWORD ft245rId = 0x04036001;
+
+    // Copies a text into a fixed-size field of a D2XX structure, cut and zero-filled.
+    static void copyText(char *target, std::size_t capacity, const std::string &text);
+    // Answers FT_GetDeviceInfo for an open board; every output may be null.
+    static FT_STATUS answerDeviceInfo(FT_DEVICE *type, DWORD *id, char *serialNumber, char *description,
+                                      FT_DEVICE boardType, const std::string &serial, const std::string &text);
 };
 
 // The back end of this process, chosen at the first call (see d2xxsim.h for the rule).

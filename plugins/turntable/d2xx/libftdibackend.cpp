@@ -14,14 +14,6 @@ namespace {
 
 constexpr int vendorId = 0x0403;
 constexpr int productId = 0x6001;
-constexpr DWORD deviceId = 0x04036001;
-
-void copyText(char *target, std::size_t capacity, const std::string &text)
-{
-    const std::size_t n = std::min(text.size(), capacity - 1);
-    std::memcpy(target, text.data(), n);
-    std::memset(target + n, 0, capacity - n);
-}
 
 struct DeviceList
 {
@@ -175,7 +167,7 @@ FT_STATUS LibftdiBackend::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, DWOR
         FT_DEVICE_LIST_INFO_NODE &node = list[i];
         node.Flags = found[i].busy ? FT_FLAGS_OPENED : 0;
         node.Type = FT_DEVICE_232R;
-        node.ID = deviceId;
+        node.ID = ft245rId;
         node.LocId = static_cast<DWORD>(found[i].bus << 8 | found[i].address);
         copyText(node.SerialNumber, sizeof node.SerialNumber, found[i].serialNumber);
         copyText(node.Description, sizeof node.Description, found[i].description);
@@ -437,15 +429,9 @@ FT_STATUS LibftdiBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD
     unsigned char latency = 0;
     if (ftdi_get_latency_timer(link->ctx, &latency) < 0)
         return FT_IO_ERROR;
-    if (type)
-        *type = link->ctx->type == TYPE_R ? FT_DEVICE_232R : FT_DEVICE_UNKNOWN;
-    if (id)
-        *id = deviceId;
-    if (serialNumber)
-        copyText(serialNumber, 16, link->serialNumber);
-    if (description)
-        copyText(description, 64, link->description);
-    return FT_OK;
+    return answerDeviceInfo(type, id, serialNumber, description,
+                            link->ctx->type == TYPE_R ? FT_DEVICE_232R : FT_DEVICE_UNKNOWN, link->serialNumber,
+                            link->description);
 }
 
 Backend *hardwareBackend()

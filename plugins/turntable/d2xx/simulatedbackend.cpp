@@ -7,19 +7,6 @@
 
 namespace d2xx {
 
-namespace {
-
-constexpr DWORD deviceId = 0x04036001;
-
-void copyText(char *target, std::size_t capacity, const std::string &text)
-{
-    const std::size_t n = std::min(text.size(), capacity - 1);
-    std::memcpy(target, text.data(), n);
-    std::memset(target + n, 0, capacity - n);
-}
-
-} // namespace
-
 struct SimulatedBackend::Device
 {
     d2xxsim::DeviceSpec layout;
@@ -95,6 +82,15 @@ SimulatedBackend::Device *SimulatedBackend::deviceOf(FT_HANDLE handle, FT_STATUS
     return device;
 }
 
+template <typename Call>
+FT_STATUS SimulatedBackend::withDevice(FT_HANDLE handle, Call &&call)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    FT_STATUS status;
+    Device *device = deviceOf(handle, &status);
+    return device ? call(device) : status;
+}
+
 FT_STATUS SimulatedBackend::createDeviceInfoList(DWORD *numDevices)
 {
     if (!numDevices)
@@ -122,7 +118,7 @@ FT_STATUS SimulatedBackend::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, DW
         FT_DEVICE_LIST_INFO_NODE &node = list[filled++];
         node.Flags = device->layout.openElsewhere ? FT_FLAGS_OPENED : 0;
         node.Type = FT_DEVICE_232R;
-        node.ID = deviceId;
+        node.ID = ft245rId;
         node.LocId = static_cast<DWORD>(0x100 + device->slot);
         copyText(node.SerialNumber, sizeof node.SerialNumber, device->serialNumber);
         copyText(node.Description, sizeof node.Description, device->layout.description);
@@ -172,143 +168,109 @@ FT_STATUS SimulatedBackend::close(FT_HANDLE handle)
 
 FT_STATUS SimulatedBackend::eeUaSize(FT_HANDLE handle, DWORD *size)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if (!size)
-        return FT_INVALID_PARAMETER;
-    *size = static_cast<DWORD>(device->layout.userArea.size());
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (!size)
+            return FT_INVALID_PARAMETER;
+        *size = static_cast<DWORD>(device->layout.userArea.size());
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLength, DWORD *bytesRead)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if (!data || !bytesRead)
-        return FT_INVALID_PARAMETER;
-    ++device->eepromReads;
-    const std::size_t n = std::min<std::size_t>(dataLength, device->layout.userArea.size());
-    std::copy_n(device->layout.userArea.begin(), n, data);
-    *bytesRead = static_cast<DWORD>(n);
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (!data || !bytesRead)
+            return FT_INVALID_PARAMETER;
+        ++device->eepromReads;
+        const std::size_t n = std::min<std::size_t>(dataLength, device->layout.userArea.size());
+        std::copy_n(device->layout.userArea.begin(), n, data);
+        *bytesRead = static_cast<DWORD>(n);
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    device->baudRate = baudRate;
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        device->baudRate = baudRate;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if (latencyMs < 1)
-        return FT_INVALID_PARAMETER;
-    device->latencyMs = latencyMs;
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (latencyMs < 1)
+            return FT_INVALID_PARAMETER;
+        device->latencyMs = latencyMs;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if (mode != FT_BITMODE_RESET && mode != FT_BITMODE_ASYNC_BITBANG)
-        return FT_INVALID_PARAMETER;
-    boardSet.setBitMode(device->slot, mask, mode);
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (mode != FT_BITMODE_RESET && mode != FT_BITMODE_ASYNC_BITBANG)
+            return FT_INVALID_PARAMETER;
+        boardSet.setBitMode(device->slot, mask, mode);
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::purge(FT_HANDLE handle, ULONG mask)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if (mask & ~ULONG(FT_PURGE_RX | FT_PURGE_TX))
-        return FT_INVALID_PARAMETER;
-    if (mask & FT_PURGE_RX)
-        ++device->purgesRx;
-    if (mask & FT_PURGE_TX)
-        ++device->purgesTx;
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (mask & ~ULONG(FT_PURGE_RX | FT_PURGE_TX))
+            return FT_INVALID_PARAMETER;
+        if (mask & FT_PURGE_RX)
+            ++device->purgesRx;
+        if (mask & FT_PURGE_TX)
+            ++device->purgesTx;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD bytesToWrite, DWORD *bytesWritten)
 {
     if (bytesWritten)
         *bytesWritten = 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if ((!buffer && bytesToWrite > 0) || !bytesWritten)
-        return FT_INVALID_PARAMETER;
-    for (DWORD i = 0; i < bytesToWrite; ++i) {
-        if (!device->attached)
-            return FT_IO_ERROR;
-        boardSet.write(device->slot, buffer[i]);
-        ++*bytesWritten;
-        if (device->unplugPending && --device->writesLeft == 0) {
-            device->unplugPending = false;
-            device->attached = false;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if ((!buffer && bytesToWrite > 0) || !bytesWritten)
+            return FT_INVALID_PARAMETER;
+        for (DWORD i = 0; i < bytesToWrite; ++i) {
+            if (!device->attached)
+                return FT_IO_ERROR;
+            boardSet.write(device->slot, buffer[i]);
+            ++*bytesWritten;
+            if (device->unplugPending && --device->writesLeft == 0) {
+                device->unplugPending = false;
+                device->attached = false;
+            }
         }
-    }
-    return FT_OK;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned)
 {
     if (bytesReturned)
         *bytesReturned = 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if ((!buffer && bytesToRead > 0) || !bytesReturned)
-        return FT_INVALID_PARAMETER;
-    std::fill_n(buffer, bytesToRead, boardSet.read(device->slot));
-    *bytesReturned = bytesToRead;
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if ((!buffer && bytesToRead > 0) || !bytesReturned)
+            return FT_INVALID_PARAMETER;
+        std::fill_n(buffer, bytesToRead, boardSet.read(device->slot));
+        *bytesReturned = bytesToRead;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimulatedBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                                           char *description)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    FT_STATUS status;
-    Device *device = deviceOf(handle, &status);
-    if (!device)
-        return status;
-    if (type)
-        *type = FT_DEVICE_232R;
-    if (id)
-        *id = deviceId;
-    if (serialNumber)
-        copyText(serialNumber, 16, device->serialNumber);
-    if (description)
-        copyText(description, 64, device->layout.description);
-    return FT_OK;
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        return answerDeviceInfo(type, id, serialNumber, description, FT_DEVICE_232R, device->serialNumber,
+                                device->layout.description);
+    });
 }
 
 void SimulatedBackend::reset()

@@ -52,6 +52,9 @@ private:
 
     Device *deviceAt(int slot);
     Device *deviceOf(FT_HANDLE handle, FT_STATUS *status);
+    // Runs `call` on the open board behind `handle` with `mutex` held, or answers why not.
+    template <typename Call>
+    FT_STATUS withDevice(FT_HANDLE handle, Call &&call);
 
     std::mutex mutex;
     std::vector<std::unique_ptr<Device>> devices;

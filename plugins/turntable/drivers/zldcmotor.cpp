@@ -1,12 +1,11 @@
 #include "zldcmotor.h"
 
+#include "boardlines.h"
+
 namespace {
 
-constexpr uint8_t countLines = 0x0F;
-constexpr uint8_t readyLine = 0x10;
-constexpr uint8_t startLine = 0x20;
-constexpr uint8_t continuousLine = 0x40;
-constexpr uint8_t latchLine = 0x80;
+using namespace DcLines;
+
 constexpr uint8_t outputMask = uint8_t(~readyLine);
 constexpr uint32_t maxCommandCounts = 16;
 constexpr int handshakeTries = 100;

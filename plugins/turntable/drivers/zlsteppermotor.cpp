@@ -1,15 +1,13 @@
 #include "zlsteppermotor.h"
 
+#include "boardlines.h"
+
 #include <algorithm>
 
 namespace {
 
-constexpr uint8_t enableLine = 0x01;
-constexpr uint8_t directionLine = 0x02;
-constexpr uint8_t stepLine = 0x04;
-constexpr uint8_t auxiliaryLine = 0x08;
-constexpr uint8_t shutterStage1 = 0x10;
-constexpr uint8_t shutterStage2 = 0x20;
+using namespace StepperLines;
+
 // Every line is an output, 6 and 7 included: they stay low.
 constexpr uint8_t allLines = 0xFF;
 constexpr unsigned shutterStageMs = 500;

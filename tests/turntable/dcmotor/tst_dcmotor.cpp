@@ -1,5 +1,6 @@
 #include "zldcmotor.h"
 #include "d2xxsim.h"
+#include "motorfixture.h"
 
 #include <QtTest>
 
@@ -8,17 +9,6 @@
 #include <memory>
 
 using Clock = std::chrono::steady_clock;
-
-struct Owner : FTDIControllerOwner
-{
-    std::atomic<int> ended{0};
-    void rotationEnded() override { ended.fetch_add(1); }
-};
-
-static double ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 // Latches are the falls of line 7 in the write trace.
 static int latches(int slot)
@@ -33,7 +23,7 @@ static int latches(int slot)
     return count;
 }
 
-class tst_DCMotor : public QObject
+class tst_DCMotor : public QObject, private MotorOnBoard<ZLDCMotor>
 {
     Q_OBJECT
 
@@ -52,27 +42,17 @@ private slots:
 private:
     void start();
     void expectRestState();
-
-    int slot = -1;
-    Owner owner;
-    std::unique_ptr<ZLDCMotor> motor;
 };
 
 void tst_DCMotor::init()
 {
-    d2xxsim::reset();
-    slot = d2xxsim::attach(d2xxsim::plainDevice());
-    owner.ended = 0;
-    motor = std::make_unique<ZLDCMotor>(&owner);
-    QVERIFY(motor->open(0, nullptr));
+    QVERIFY(openOnPlainBoard());
     motor->countsPerRevolution = 72;
 }
 
 void tst_DCMotor::cleanup()
 {
-    motor->stopRotation();
-    FT_Close(motor->handle);
-    motor.reset();
+    stopAndClose();
 }
 
 void tst_DCMotor::start()

@@ -1,5 +1,6 @@
 #include "zlsteppermotor.h"
 #include "d2xxsim.h"
+#include "motorfixture.h"
 
 #include <QtTest>
 
@@ -10,17 +11,6 @@
 #include <memory>
 
 using Clock = std::chrono::steady_clock;
-
-struct Owner : FTDIControllerOwner
-{
-    std::atomic<int> ended{0};
-    void rotationEnded() override { ended.fetch_add(1); }
-};
-
-static double ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 static QVector<double> widths(const std::vector<d2xxsim::Pulse> &pulses)
 {
@@ -36,7 +26,7 @@ static double shortest(const QVector<double> &values)
     return values.isEmpty() ? 0.0 : *std::min_element(values.begin(), values.end());
 }
 
-class tst_StepperMotor : public QObject
+class tst_StepperMotor : public QObject, private MotorOnBoard<ZLStepperMotor>
 {
     Q_OBJECT
 
@@ -62,19 +52,11 @@ private:
     // Runs a move to its end; the step pulses are in the trace afterwards.
     void runMove(uint32_t counts, int timeoutMs = 10000);
     std::vector<d2xxsim::Pulse> steps() const { return d2xxsim::pulses(slot, 2); }
-
-    int slot = -1;
-    Owner owner;
-    std::unique_ptr<ZLStepperMotor> motor;
 };
 
 void tst_StepperMotor::init()
 {
-    d2xxsim::reset();
-    slot = d2xxsim::attach(d2xxsim::plainDevice());
-    owner.ended = 0;
-    motor = std::make_unique<ZLStepperMotor>(&owner);
-    QVERIFY(motor->open(0, nullptr));
+    QVERIFY(openOnPlainBoard());
     motor->countsPerRevolution = 6400;
     motor->pulseDelayMs = 5;
     motor->rampUpDegrees = 1.0;
@@ -83,9 +65,7 @@ void tst_StepperMotor::init()
 
 void tst_StepperMotor::cleanup()
 {
-    motor->stopRotation();
-    FT_Close(motor->handle);
-    motor.reset();
+    stopAndClose();
 }
 
 void tst_StepperMotor::runMove(uint32_t counts, int timeoutMs)
