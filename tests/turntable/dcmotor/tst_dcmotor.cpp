@@ -89,14 +89,16 @@ void tst_DCMotor::countedMoves_data()
     QTest::addColumn<int>("msPerCount");
     QTest::addColumn<QVector<int>>("commands");
 
-    // The board must stay busy past the handshake's 100 ms look, or it would be started twice.
-    QTest::newRow("37 counts") << 0.0 << 37 << 100 << QVector<int>{5, 16, 16};
-    QTest::newRow("32 counts") << 0.0 << 32 << 32 << QVector<int>{16, 16};
-    QTest::newRow("16 counts") << 0.0 << 16 << 32 << QVector<int>{16};
-    QTest::newRow("1 count") << 0.0 << 1 << 500 << QVector<int>{1};
-    QTest::newRow("30 degrees") << 30.0 << 0 << 84 << QVector<int>{6};
-    QTest::newRow("32 degrees") << 32.0 << 0 << 84 << QVector<int>{6};
-    QTest::newRow("32.5 degrees") << 32.5 << 0 << 72 << QVector<int>{7};
+    // The board must stay busy past the handshake's 100 ms look, or it would be started twice;
+    // each command lasts about a second, since a loaded machine under ThreadSanitizer was seen
+    // holding the worker up past the end of a half-second one.
+    QTest::newRow("37 counts") << 0.0 << 37 << 200 << QVector<int>{5, 16, 16};
+    QTest::newRow("32 counts") << 0.0 << 32 << 64 << QVector<int>{16, 16};
+    QTest::newRow("16 counts") << 0.0 << 16 << 64 << QVector<int>{16};
+    QTest::newRow("1 count") << 0.0 << 1 << 1000 << QVector<int>{1};
+    QTest::newRow("30 degrees") << 30.0 << 0 << 168 << QVector<int>{6};
+    QTest::newRow("32 degrees") << 32.0 << 0 << 168 << QVector<int>{6};
+    QTest::newRow("32.5 degrees") << 32.5 << 0 << 144 << QVector<int>{7};
 }
 
 void tst_DCMotor::countedMoves()
