@@ -217,11 +217,12 @@ void CHostAppSpinwright::restoreLastUsedTurntable()
     const QString path = settingsFilePath();
     QJsonObject settings;
     QString problem;
-    if (SettingsFile::readObject(path, maximumSettingsFileSize, &settings, &problem) == SettingsFile::ReadResult::Missing)
+    const SettingsFile::ReadResult read = SettingsFile::readObject(path, maximumSettingsFileSize, &settings, &problem);
+    if (read == SettingsFile::ReadResult::Missing)
         return;
 
     double storedIndex = -1;
-    if (problem.isEmpty()) {
+    if (read == SettingsFile::ReadResult::Loaded) {
         if (!settings.contains(QLatin1String(lastUsedTurntableKey)))
             return;
         const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));

@@ -182,9 +182,11 @@ QQuickItem *ZLTurntableSpins::createPluginUIFrameView()
     const SettingsFile::ReadResult read = SettingsFile::readObject(path, maxSettingsFileSize, &stored, &problem);
     if (read == SettingsFile::ReadResult::Missing)
         return item;
-    const QStringList invalid = dropInvalidValues(stored);
-    if (!invalid.isEmpty())
-        problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
+    if (read == SettingsFile::ReadResult::Loaded) {
+        const QStringList invalid = dropInvalidValues(stored);
+        if (!invalid.isEmpty())
+            problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
+    }
     if (!problem.isEmpty()) {
         d->settingsFileError = tr("The spin settings file \"%1\" could not be read (%2). "
                                   "Default values are used in its place; %3.")

@@ -42,13 +42,18 @@ int BoardSet::size()
     return int(boards.size());
 }
 
-BoardModel *BoardSet::settled(int slot, Clock::time_point now)
+template <typename Call>
+auto BoardSet::onBoard(int slot, Call &&call)
 {
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    // Every board, so that the dump stays in time order.
     for (auto &board : boards)
         board->settle(now);
+    using Result = decltype(call(*boards.front(), now));
     if (slot < 0 || std::size_t(slot) >= boards.size())
-        return nullptr;
-    return boards[std::size_t(slot)].get();
+        return Result();
+    return call(*boards[std::size_t(slot)], now);
 }
 
 void BoardSet::linesChanged(const BoardModel &board, Clock::time_point time, std::uint8_t levels)
@@ -66,104 +71,72 @@ void BoardSet::linesChanged(const BoardModel &board, Clock::time_point time, std
 
 void BoardSet::setBitMode(int slot, std::uint8_t mask, std::uint8_t mode)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto now = Clock::now();
-    if (BoardModel *board = settled(slot, now))
-        board->setBitMode(mask, mode, now);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point now) { board.setBitMode(mask, mode, now); });
 }
 
 void BoardSet::write(int slot, std::uint8_t value)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto now = Clock::now();
-    if (BoardModel *board = settled(slot, now))
-        board->write(value, now);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point now) { board.write(value, now); });
 }
 
 std::uint8_t BoardSet::read(int slot)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const BoardModel *board = settled(slot, Clock::now());
-    return board ? board->levels() : 0;
+    return onBoard(slot, [](BoardModel &board, Clock::time_point) { return board.levels(); });
 }
 
 void BoardSet::setEnableActiveHigh(int slot, bool activeHigh)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (BoardModel *board = settled(slot, Clock::now()))
-        board->setEnableActiveHigh(activeHigh);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point) { board.setEnableActiveHigh(activeHigh); });
 }
 
 void BoardSet::setClockwiseActiveHigh(int slot, bool activeHigh)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (BoardModel *board = settled(slot, Clock::now()))
-        board->setClockwiseActiveHigh(activeHigh);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point) { board.setClockwiseActiveHigh(activeHigh); });
 }
 
 void BoardSet::setDcTimePerCount(int slot, std::chrono::microseconds timePerCount)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (BoardModel *board = settled(slot, Clock::now()))
-        board->setDcTimePerCount(timePerCount);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point) { board.setDcTimePerCount(timePerCount); });
 }
 
 void BoardSet::setDcNeverReady(int slot, bool neverReady)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto now = Clock::now();
-    if (BoardModel *board = settled(slot, now))
-        board->setDcNeverReady(neverReady, now);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point now) { board.setDcNeverReady(neverReady, now); });
 }
 
 void BoardSet::setDcNeverLeavesReady(int slot, bool neverLeavesReady)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (BoardModel *board = settled(slot, Clock::now()))
-        board->setDcNeverLeavesReady(neverLeavesReady);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point) { board.setDcNeverLeavesReady(neverLeavesReady); });
 }
 
 void BoardSet::fillState(int slot, d2xxsim::DeviceState *state)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto now = Clock::now();
-    if (const BoardModel *board = settled(slot, now))
-        board->fillState(state, now);
+    onBoard(slot, [&](BoardModel &board, Clock::time_point now) { board.fillState(state, now); });
 }
 
 std::vector<d2xxsim::Write> BoardSet::writes(int slot)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const BoardModel *board = settled(slot, Clock::now());
-    return board ? board->writes() : std::vector<d2xxsim::Write>();
+    return onBoard(slot, [](BoardModel &board, Clock::time_point) { return board.writes(); });
 }
 
 void BoardSet::clearWrites(int slot)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (BoardModel *board = settled(slot, Clock::now()))
-        board->clearWrites();
+    onBoard(slot, [](BoardModel &board, Clock::time_point) { board.clearWrites(); });
 }
 
 std::vector<d2xxsim::Exposure> BoardSet::exposures(int slot)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const BoardModel *board = settled(slot, Clock::now());
-    return board ? board->exposures() : std::vector<d2xxsim::Exposure>();
+    return onBoard(slot, [](BoardModel &board, Clock::time_point) { return board.exposures(); });
 }
 
 std::vector<d2xxsim::DcCommand> BoardSet::dcCommands(int slot)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const BoardModel *board = settled(slot, Clock::now());
-    return board ? board->dcCommands() : std::vector<d2xxsim::DcCommand>();
+    return onBoard(slot, [](BoardModel &board, Clock::time_point) { return board.dcCommands(); });
 }
 
 std::vector<d2xxsim::Pulse> BoardSet::pulses(int slot, int line)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const BoardModel *board = settled(slot, Clock::now());
-    return board ? board->pulses(line) : std::vector<d2xxsim::Pulse>();
+    return onBoard(slot, [&](BoardModel &board, Clock::time_point) { return board.pulses(line); });
 }
 
 bool BoardSet::setVcdFile(const std::string &path, std::string *errorText)

@@ -49,8 +49,10 @@ public:
 
 private:
     void linesChanged(const BoardModel &board, BoardModel::Clock::time_point time, std::uint8_t levels) override;
-    // Settles every board at now and returns the one at slot, or null.
-    BoardModel *settled(int slot, BoardModel::Clock::time_point now);
+    // Under the lock, settles every board and runs call(board, now) on the one at slot; a slot
+    // that does not exist gives the result's default.
+    template <typename Call>
+    auto onBoard(int slot, Call &&call);
 
     std::mutex mutex;
     std::vector<std::unique_ptr<BoardModel>> boards;

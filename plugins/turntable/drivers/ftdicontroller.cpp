@@ -10,7 +10,6 @@
 
 namespace {
 
-
 int sign(int32_t direction)
 {
     return direction == Clockwise ? -1 : 1;

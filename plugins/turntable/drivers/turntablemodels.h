@@ -38,3 +38,9 @@ inline constexpr bool isTurntableModelRow(int row)
 {
     return row >= 0 && row < turntableModelCount;
 }
+
+// A model of fixed values, as opposed to the custom row the user fills in.
+inline constexpr bool isStandardTurntableRow(int row)
+{
+    return row != customTurntableRow && isTurntableModelRow(row);
+}

@@ -278,7 +278,7 @@ void ZLMarvolixTurntableControl::updateDeviceSettingsUI(int index)
     if (!d->ui)
         return;
     TurntableSettingsUi::DeviceSettings device;
-    if (index != customTurntableRow && index != -1 && m_motor) {
+    if (isStandardTurntableRow(index) && m_motor) {
         device.countsPerRevolution = m_motor->countsPerRevolution;
         device.isClockwiseActiveHigh = m_motor->isClockwiseActiveHigh;
         device.isMotorEnableActiveHigh = m_motor->isMotorEnableActiveHigh;
@@ -358,7 +358,7 @@ void ZLMarvolixTurntableControl::joinFinishedWorker()
 TurntableSettingsUi::DeviceSettings ZLMarvolixTurntableControl::customTurntableImportStandardSettings(int predefinedIndex)
 {
     TurntableSettingsUi::DeviceSettings imported;
-    if (predefinedIndex <= customTurntableRow || !isTurntableModelRow(predefinedIndex))
+    if (!isStandardTurntableRow(predefinedIndex))
         return imported;
     closeHardware();
     size_t row = size_t(predefinedIndex);

@@ -29,7 +29,7 @@ void ZLQmlTurntableControl::customTurntableImportStandardSettings(int predefined
 {
     // Only standard rows have values worth importing; anything else would close the open
     // custom turntable for nothing.
-    if (!m_control || predefinedIndex <= customTurntableRow || !isTurntableModelRow(predefinedIndex))
+    if (!m_control || !isStandardTurntableRow(predefinedIndex))
         return;
 
     const QVariantMap settings =
