@@ -31,9 +31,12 @@ QImage GeneratedSpin::picture(int shot) const
 {
     QVector<double> sorted = angles;
     std::sort(sorted.begin(), sorted.end());
-    const int position = int(sorted.indexOf(angles.at(shot - 1)));
     QImage image(size, QImage::Format_RGB32);
-    image.fill(colourAt(position, angles.size()));
+    // A shot beyond the spin (a stray picture on a card) is grey.
+    if (shot >= 1 && shot <= angles.size())
+        image.fill(colourAt(int(sorted.indexOf(angles.at(shot - 1))), angles.size()));
+    else
+        image.fill(Qt::gray);
     QPainter painter(&image);
     painter.setPen(Qt::white);
     QFont font = painter.font();

@@ -24,6 +24,7 @@ struct GeneratedSpin
     static GeneratedSpin evenlySpaced(int shots);
     // The colour of the frame at this position in angle order, of count frames.
     static QColor colourAt(int position, int count);
+    // Any shot number: those outside the spin give a grey picture.
     QImage picture(int shot) const;
     QDateTime shotTime(int shot) const;
     // Makes "<root>/<name>" and returns its path; empty on failure (a QVERIFY'd path).

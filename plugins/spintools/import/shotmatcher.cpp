@@ -32,12 +32,17 @@ qint64 ShotMatcher::toleranceFor(const QVector<qint64> &shotMs, bool wholeSecond
     std::vector<qint64> gaps;
     for (size_t i = 1; i < sorted.size(); ++i)
         gaps.push_back(sorted[i] - sorted[i - 1]);
-    qint64 tolerance = 1000;
+    qint64 spacing = 2500;
     if (!gaps.empty()) {
         std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-        tolerance = std::clamp<qint64>(gaps[gaps.size() / 2] * 2 / 5, 250, 3000);
+        spacing = gaps[gaps.size() / 2];
     }
-    return wholeSeconds ? tolerance + 500 : tolerance;
+    qint64 tolerance = std::clamp<qint64>(spacing * 2 / 5, 250, 3000);
+    // Whole seconds leave half a second either way; still short of half the spacing, or a
+    // picture would reach two shots.
+    if (wholeSeconds)
+        tolerance = std::max(tolerance, std::min<qint64>(800, spacing * 9 / 20));
+    return tolerance;
 }
 
 ShotMatcher::Result ShotMatcher::match(const QVector<qint64> &shotMs, const QVector<qint64> &pictureMs,

@@ -20,7 +20,7 @@ public:
     };
 
     // The tolerance for shots at these times: a fraction of their usual spacing, so that
-    // neighbours are never both in reach; wider when the pictures carry whole seconds only.
+    // neighbours are never both in reach; at least 0.8 s when the pictures carry whole seconds.
     static qint64 toleranceFor(const QVector<qint64> &shotMs, bool wholeSeconds);
     static Result match(const QVector<qint64> &shotMs, const QVector<qint64> &pictureMs, qint64 toleranceMs);
 };
