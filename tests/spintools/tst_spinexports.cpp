@@ -1,3 +1,4 @@
+#include "exporthost.h"
 #include "generatedspin.h"
 #include "scaledpicturereader.h"
 #include "spinmanifest.h"
@@ -30,36 +31,6 @@ QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
-
-// The hooks a host installs, recording progress and cancelling when asked to.
-struct ToolsHost
-{
-    ZLSpinExportTools tools;
-    QVector<unsigned> progress;
-    unsigned cancelAt = 0;
-
-    ToolsHost()
-    {
-        unsigned short next = 100;
-        Hooks::addActionTool = [next](ZLToolsAction *, const ZLToolsAction::ToolInfo &) mutable { return next++; };
-        Hooks::itemsCountProcessed = [this](ZLToolsAction *, unsigned done, bool *cancel) {
-            progress << done;
-            *cancel = cancelAt && done >= cancelAt;
-        };
-        Hooks::selectedFileNames = [](const ZLToolsAction *, std::list<QString> *) { return false; };
-        tools.setupActionTools();
-    }
-    ~ToolsHost()
-    {
-        Hooks::addActionTool = nullptr;
-        Hooks::itemsCountProcessed = nullptr;
-        Hooks::selectedFileNames = nullptr;
-    }
-    bool run(int tool, const QVariantMap &arguments, QVariantMap *result)
-    {
-        return tools.runTool(100 + tool, arguments, result);
-    }
-};
 
 // PNG's chunk checksum, so that a doctored header is still read as one.
 quint32 crc32(const QByteArray &bytes)
@@ -161,7 +132,7 @@ void tst_SpinExports::toolsAndTheirOptions()
 
 void tst_SpinExports::gifDecodesBackInAngleOrder()
 {
-    ToolsHost host;
+    ExportHost host;
     QVariantMap result;
     QVERIFY2(host.run(ZLSpinExportTools::Gif, {{"spinFolders", QStringList{spinPath}}, {"target", target},
                                                {"width", 80}, {"frameTime", 70}}, &result),
@@ -197,7 +168,7 @@ void tst_SpinExports::gifDecodesBackInAngleOrder()
 
 void tst_SpinExports::webpDecodesBackInAngleOrder()
 {
-    ToolsHost host;
+    ExportHost host;
     QVariantMap result;
     QVERIFY2(host.run(ZLSpinExportTools::WebP, {{"spinFolders", QStringList{spinPath}}, {"target", target},
                                                 {"width", 96}, {"frameTime", 40}}, &result),
@@ -232,7 +203,7 @@ void tst_SpinExports::contactSheetShowsEveryFrame()
     GeneratedSpin withGap = shuffledSpin();
     withGap.withoutPicture = {3};
     const QString gapped = withGap.write(dir->path(), QStringLiteral("gapped"));
-    ToolsHost host;
+    ExportHost host;
     QVariantMap result;
     QVERIFY2(host.run(ZLSpinExportTools::ContactSheet, {{"spinFolders", QStringList{gapped}}, {"target", target},
                                                         {"columns", 4}, {"width", 100}}, &result),
@@ -255,7 +226,7 @@ void tst_SpinExports::contactSheetShowsEveryFrame()
 
 void tst_SpinExports::webViewerFolder()
 {
-    ToolsHost host;
+    ExportHost host;
     QVariantMap result;
     QVERIFY2(host.run(ZLSpinExportTools::WebViewer, {{"spinFolders", QStringList{spinPath}}, {"target", target},
                                                      {"width", 120}, {"zoomWidth", 1000}}, &result),
@@ -292,7 +263,7 @@ void tst_SpinExports::webViewerFolder()
 
 void tst_SpinExports::secondExportNeverReplacesTheFirst()
 {
-    ToolsHost host;
+    ExportHost host;
     QVariantMap first, second;
     const QVariantMap arguments{{"spinFolders", QStringList{spinPath}}, {"target", target}, {"width", 60}};
     QVERIFY(host.run(ZLSpinExportTools::Gif, arguments, &first));
@@ -307,7 +278,7 @@ void tst_SpinExports::secondExportNeverReplacesTheFirst()
 
 void tst_SpinExports::cancelLeavesNothing()
 {
-    ToolsHost host;
+    ExportHost host;
     host.cancelAt = 3;
     QVariantMap result;
     QVERIFY(!host.run(ZLSpinExportTools::WebViewer, {{"spinFolders", QStringList{spinPath}}, {"target", target},
@@ -396,7 +367,7 @@ void tst_SpinExports::badInput()
         QVERIFY(picture.open(QIODevice::WriteOnly | QIODevice::Truncate));
         picture.write(png);
     }
-    ToolsHost host;
+    ExportHost host;
     QVariantMap result;
     QVERIFY(!host.run(tool, arguments, &result));
     QVERIFY2(host.tools.lastError().contains(message), qPrintable(host.tools.lastError()));
@@ -409,7 +380,7 @@ void tst_SpinExports::readOnlyTarget()
     if (geteuid() == 0)
         QSKIP("root may write into a read-only folder");
     QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner));
-    ToolsHost host;
+    ExportHost host;
     QVariantMap result;
     const bool written = host.run(ZLSpinExportTools::WebViewer,
                                   {{"spinFolders", QStringList{spinPath}}, {"target", target}}, &result);
