@@ -13,6 +13,7 @@
 #include <webp/demux.h>
 
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -67,6 +68,7 @@ private slots:
     void webViewerFolder();
     void secondExportNeverReplacesTheFirst();
     void cancelLeavesNothing();
+    void runsOnTheHostsWorkerThread();
     void badInput_data();
     void badInput();
     void readOnlyTarget();
@@ -287,6 +289,27 @@ void tst_SpinExports::cancelLeavesNothing()
     QCOMPARE(host.progress.last(), 3u);
     QCOMPARE(entries(target), QStringList());
     QVERIFY(result.isEmpty());
+}
+
+void tst_SpinExports::runsOnTheHostsWorkerThread()
+{
+    // The host runs exports off the GUI thread; progress is reported from there.
+    ExportHost host;
+    std::thread::id reportedFrom;
+    ExportHost::Hooks::itemsCountProcessed = [&](ZLToolsAction *, unsigned, bool *) {
+        reportedFrom = std::this_thread::get_id();
+    };
+    bool written = false;
+    QVariantMap result;
+    std::thread worker([&] {
+        written = host.run(ZLSpinExportTools::ContactSheet,
+                           {{"spinFolders", QStringList{spinPath}}, {"target", target}}, &result);
+    });
+    const std::thread::id workerId = worker.get_id();
+    worker.join();
+    QVERIFY2(written, qPrintable(host.tools.lastError()));
+    QCOMPARE(reportedFrom, workerId);
+    QVERIFY(QFileInfo(result.value("path").toString()).isFile());
 }
 
 void tst_SpinExports::badInput_data()
