@@ -115,7 +115,8 @@ bool ZLSpinExportTools::runTool(unsigned short toolId, const QVariantMap &argume
     const QString name = isFolder ? baseName + QStringLiteral("-web") : baseName + QLatin1Char('.') + suffix;
     const QString written = isFolder ? staging.path() : staging.filePath(name);
     if (!tools[tool].write(frames, options, written, progress, &error)) {
-        setLastError(error);
+        const QString full = staging.fullDiskMessage();
+        setLastError(full.isEmpty() ? error : full);
         return false;
     }
     const QString final = isFolder ? staging.commitFolder(name, &error)

@@ -93,7 +93,7 @@ void tst_WebViewer::turnsInABrowser()
     QVERIFY(QDir().mkpath(target));
     ExportHost host;
     QVariantMap result;
-    QVERIFY2(host.run(ZLSpinExportTools::WebViewer, {{"spinFolders", folders}, {"target", target}, {"width", 320},
+    QVERIFY2(host.run(ZLSpinExportTools::WebViewer, {{"spinFolders", folders}, {"target", target}, {"width", 200},
                                                      {"frameTime", 20}, {"reverse", reverse}}, &result),
              qPrintable(host.tools.lastError()));
     const QString folder = result.value(QStringLiteral("path")).toString();
@@ -137,6 +137,19 @@ void tst_WebViewer::turnsInABrowser()
                   {{"type", "keyDown"}, {"key", "ArrowRight"}, {"code", "ArrowRight"}, {"windowsVirtualKeyCode", 39}});
     const int afterKey = (expectedFrame + (reverse ? -1 : 1) + frameCount) % frameCount;
     QVERIFY(browser->waitFor(QStringLiteral("document.querySelector('.spin360').dataset.frame === '%1'").arg(afterKey), 5000));
+
+    // A wheel notch turns one frame on; zoom swaps in the larger frame and back.
+    browser->call(QStringLiteral("Input.dispatchMouseEvent"),
+                  {{"type", "mouseWheel"}, {"x", x}, {"y", y}, {"deltaX", 0}, {"deltaY", 40}});
+    const int afterWheel = (afterKey + (reverse ? -1 : 1) + frameCount) % frameCount;
+    QVERIFY(browser->waitFor(QStringLiteral("document.querySelector('.spin360').dataset.frame === '%1'").arg(afterWheel), 5000));
+    browser->call(QStringLiteral("Input.dispatchKeyEvent"), {{"type", "keyDown"}, {"key", "+"}, {"text", "+"}});
+    QVERIFY(browser->waitFor(QStringLiteral("document.querySelector('.spin360-view').src.indexOf('/zoom/r%1-%2.jpg') > 0"
+                                            " && document.querySelector('.spin360-view').naturalWidth === 320")
+                                     .arg(rows - 1).arg(afterWheel, 3, 10, QLatin1Char('0')), 5000));
+    browser->call(QStringLiteral("Input.dispatchKeyEvent"),
+                  {{"type", "keyDown"}, {"key", "Escape"}, {"code", "Escape"}, {"windowsVirtualKeyCode", 27}});
+    QVERIFY(browser->waitFor(QStringLiteral("document.querySelector('.spin360-view').src.indexOf('/frames/') > 0"), 5000));
 
     // Nothing was asked of anything outside the export's folder, and the page reported no error.
     const QString inside = QUrl::fromLocalFile(folder).toString() + QLatin1Char('/');

@@ -77,11 +77,11 @@ QString ExportStaging::commitFile(const QString &fileName, const QString &name, 
     return final;
 }
 
-QString ExportStaging::writeFailure(const QString &name) const
+QString ExportStaging::fullDiskMessage() const
 {
+    // A few megabytes left is full for an export: the write that failed needed more.
     const QStorageInfo storage(targetPath);
-    if (storage.isValid() && storage.bytesAvailable() < 16 * 1024 * 1024)
-        return tr("\"%1\" could not be written: the disk holding \"%2\" is full.")
-                .arg(name, QDir::toNativeSeparators(targetPath));
-    return tr("\"%1\" could not be written into \"%2\".").arg(name, QDir::toNativeSeparators(targetPath));
+    if (!storage.isValid() || storage.bytesAvailable() >= 16 * 1024 * 1024)
+        return QString();
+    return tr("The disk holding \"%1\" is full; nothing was exported.").arg(QDir::toNativeSeparators(targetPath));
 }

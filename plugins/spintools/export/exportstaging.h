@@ -27,8 +27,8 @@ public:
     QString commitFolder(const QString &name, QString *error);
     QString commitFile(const QString &fileName, const QString &name, QString *error);
 
-    // A text naming what failed, for a write that failed in the staging folder (full disk).
-    QString writeFailure(const QString &name) const;
+    // When a write failed: a message saying the target's disk is full, or empty when it is not.
+    QString fullDiskMessage() const;
 
 private:
     QString freeName(const QString &name) const;
