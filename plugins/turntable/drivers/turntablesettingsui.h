@@ -24,6 +24,8 @@ public:
         std::optional<bool> lockMotorWhenIdle;
         // The custom turntable's values, read only while its row is open; 0 counts: not set.
         uint32_t customCountsPerRevolution = 0;
+        // The counts as the panel shows them, so that a refusal can say what is wrong with them.
+        QString customCountsText;
         bool customMotorEnableActiveHigh = false;
         bool customClockwiseActiveHigh = false;
     };

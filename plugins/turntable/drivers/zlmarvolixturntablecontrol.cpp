@@ -184,10 +184,14 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
         m_motor->rampUpDegrees = *settings.rampUpDegrees;
 
     if (openRow == size_t(customTurntableRow)) {
-        m_motor->countsPerRevolution = settings.customCountsPerRevolution;
-        if (m_motor->countsPerRevolution == 0) {
+        // The text the panel shows decides, not a number read from it: "9999999999" or "3" is
+        // refused for what it is, never taken as "not set" or turned into another number.
+        uint32_t counts = 0;
+        const QString problem = customCountsProblem(settings.customCountsText, &counts);
+        m_motor->countsPerRevolution = counts;
+        if (!problem.isEmpty()) {
             d->isSpinning = false;
-            setLastError(tr("Counts per revolution have not been set."));
+            setLastError(problem);
             return false;
         }
         m_motor->isMotorEnableActiveHigh = settings.customMotorEnableActiveHigh;
@@ -373,6 +377,30 @@ TurntableSettingsUi::DeviceSettings ZLMarvolixTurntableControl::customTurntableI
     size_t custom = customTurntableRow;
     createMotor(custom, ok);
     return imported;
+}
+
+QString ZLMarvolixTurntableControl::customCountsProblem(const QString &text, uint32_t *counts)
+{
+    if (counts)
+        *counts = 0;
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return tr("Counts per revolution have not been set.");
+    // Digits only: toULongLong() alone would take a sign.
+    bool ok = std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+    const qulonglong value = ok ? trimmed.toULongLong(&ok, 10) : 0;
+    if (!ok || value > maximumCustomCounts)
+        return tr("Counts per revolution must be a whole number from %1 to %2.")
+            .arg(minimumCustomCounts)
+            .arg(maximumCustomCounts);
+    if (value < minimumCustomCounts)
+        return tr("With %1 counts per revolution the table cannot stop at each picture of a spin: at least %2 "
+                  "are needed.")
+            .arg(value)
+            .arg(minimumCustomCounts);
+    if (counts)
+        *counts = uint32_t(value);
+    return QString();
 }
 
 void ZLMarvolixTurntableControl::triggerShutterRelease()

@@ -5,6 +5,8 @@
 #include "turntablesettingsui.h"
 #include "zlturntablehardware.h"
 
+#include <QString>
+
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -63,6 +65,9 @@ public:
     void setRampUpDegrees(float degrees);
     void setRotationSpeed(int speed);
     void setLockMotorWhenIdle(bool value);
+
+    // Why a custom turntable's counts text cannot be used, or an empty text with *counts set.
+    static QString customCountsProblem(const QString &text, uint32_t *counts = nullptr);
 
     // The motor's end-of-rotation report, on its worker thread.
     void rotationEnded() override;

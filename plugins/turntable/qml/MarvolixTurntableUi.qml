@@ -134,6 +134,16 @@ ColumnLayout {
                 Layout.alignment: Qt.AlignHCenter
             }
 
+            Label {
+                objectName: "nudgeAngleRefusal"
+                text: turntableRotationPreviewLayout.refusal
+                visible: text !== ""
+                color: turntableMovementLayout.refusalColor
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+                Layout.fillWidth: true
+            }
+
             Item {
                 Layout.fillWidth: true
                 Layout.fillHeight: true

@@ -113,7 +113,11 @@ TurntableSettingsUi::SpinSettings ZLMarvolixTurntableUi::spinSettings(int openRo
         if (m_record)
             m_record->customAdvancedSettings = custom;
     }
-    return TurntableSettingsFile::spinSettings(settings, customRow);
+    TurntableSettingsUi::SpinSettings spin = TurntableSettingsFile::spinSettings(settings, customRow);
+    if (customRow)
+        spin.customCountsText =
+            TurntableSettingsFile::customBlock(settings).value(QStringLiteral("stepsPerRevolutionText")).toString();
+    return spin;
 }
 
 void ZLMarvolixTurntableUi::refresh(int index, const DeviceSettings &device)
