@@ -77,17 +77,23 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
             names.push_back(model.name);
         return names;
     }
-    QString text = tr("The turntable device cannot be found.\n"
-                      "\n"
-                      "- make sure driver is installed\n"
-                      "- make sure turntable is powered on\n"
-                      "- make sure turntable is connected via USB\n");
 #ifdef Q_OS_LINUX
-    // The usual cause on Linux is a missing udev rule, which the five lines above do not name.
-    if (unopenable > 0)
-        text += tr("- a turntable's USB board was found, but this user may not open it: install the "
-                   "udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a normal user\")\n");
+    // Boards that are there but may not be opened are the one cause found: "cannot be found" and
+    // "make sure driver is installed" would send the user after the wrong problem.
+    if (unopenable > 0) {
+        setLastError(tr("A turntable's USB board was found, but this user may not open it.\n"
+                        "\n"
+                        "- install the udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a "
+                        "normal user\")\n"
+                        "- then unplug the turntable and plug it in again\n"));
+        return {};
+    }
 #endif
+    const QString text = tr("The turntable device cannot be found.\n"
+                            "\n"
+                            "- make sure driver is installed\n"
+                            "- make sure turntable is powered on\n"
+                            "- make sure turntable is connected via USB\n");
     setLastError(text);
     return {};
 }
