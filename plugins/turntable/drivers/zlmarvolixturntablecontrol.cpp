@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -21,15 +22,38 @@ QString tr(const char *text)
 
 struct ZLMarvolixTurntableControl::TurntableControlPrivate
 {
+    // An identified board of the last listing.
+    struct Offer
+    {
+        int32_t deviceIndex = -1;
+        int32_t modelRow = -1;
+        std::string serialNumber;
+        bool open = false;  // the board the motor drives
+    };
+
     // Set before any worker exists; its refresh is the one call a worker makes.
     std::unique_ptr<TurntableSettingsUi> ui;
     int16_t deviceIndex = -1;
     int16_t storedModelIndex = -1;
+    // The identified boards of the last listing, in list order; with two or more the host picks
+    // one by its position in the list.
+    std::vector<Offer> identified;
+    // The open motor's model row (-1 while closed), and the last one opened, which the panel's
+    // settings are saved for. The board's identity, to know it again in a later listing.
+    int openRow = -1;
+    int lastOpenRow = -1;
+    bool openIdentified = false;
+    std::string openSerial;
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
-    // Lives on the GUI thread: the worker's disconnection report is queued to it, and a
-    // report still queued when the control goes is dropped with it.
+    // Lives on the GUI thread: the worker's disconnection report and the device watch's news
+    // are queued to it, and a report still queued when the control goes is dropped with it.
     QObject guiThread;
+    // Set by the watch's thread when news is queued, cleared on the GUI thread when it is handled,
+    // so that a burst of arrivals makes one listing.
+    std::atomic<bool> devicesChangePending{false};
+    // Destroyed first: no news may come once the rest is gone.
+    std::unique_ptr<d2xx::DeviceWatch> watch;
 };
 
 ZLMarvolixTurntableControl::ZLMarvolixTurntableControl()
@@ -39,6 +63,7 @@ ZLMarvolixTurntableControl::ZLMarvolixTurntableControl()
 
 ZLMarvolixTurntableControl::~ZLMarvolixTurntableControl()
 {
+    d->watch.reset();
     // A motor must never be destroyed while its worker runs.
     d->isSpinning = false;
     closeHardware();
@@ -52,29 +77,46 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
     // The board found by an earlier listing may have been swapped for another since.
     d->deviceIndex = -1;
     d->storedModelIndex = -1;
+    d->identified.clear();
     std::vector<FTDIController::DeviceEntry> unidentified;
-    int unopenable = 0;
-    const auto identified = FTDIController::availableDevices(FTDIController::IdentifiedTurntables, &unopenable);
-    for (const FTDIController::DeviceEntry &entry : identified) {
-        if (isTurntableModelRow(entry.modelIndex)) {
-            d->deviceIndex = int16_t(entry.deviceIndex);
-            d->storedModelIndex = int16_t(entry.modelIndex);
-            return {turntableModels[entry.modelIndex].name};
+    const auto sortOut = [&](const FTDIController::DeviceEntry &entry) {
+        if (entry.openHandle) {
+            // Our own board is known by what it was opened as, not read again.
+            if (!m_motor || entry.openHandle != m_motor->handle)
+                return;
+            if (d->openIdentified)
+                d->identified.push_back({entry.deviceIndex, d->openRow, d->openSerial, true});
+            else
+                unidentified.push_back(entry);
+            return;
         }
-        // A record naming no row of ours: the chip is usable, its model is not known.
-        unidentified.push_back(entry);
+        if (isTurntableModelRow(entry.modelIndex))
+            d->identified.push_back({entry.deviceIndex, entry.modelIndex, entry.serialNumber, false});
+        else
+            // A record naming no row of ours: the chip is usable, its model is not known.
+            unidentified.push_back(entry);
+    };
+    int unopenable = 0;
+    for (const FTDIController::DeviceEntry &entry :
+         FTDIController::availableDevices(FTDIController::IdentifiedTurntables, &unopenable))
+        sortOut(entry);
+    const auto byDeviceIndex = [](const auto &a, const auto &b) { return a.deviceIndex < b.deviceIndex; };
+    if (!d->identified.empty()) {
+        std::sort(d->identified.begin(), d->identified.end(), byDeviceIndex);
+        d->deviceIndex = int16_t(d->identified.front().deviceIndex);
+        d->storedModelIndex = int16_t(d->identified.front().modelRow);
+        return offerIdentified();
     }
-    const std::vector<FTDIController::DeviceEntry> plain = FTDIController::availableDevices(FTDIController::PlainDevices);
-    unidentified.insert(unidentified.end(), plain.begin(), plain.end());
+    for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(FTDIController::PlainDevices)) {
+        if (!entry.openHandle)
+            sortOut(entry);
+    }
     if (!unidentified.empty()) {
-        const auto first = std::min_element(unidentified.begin(), unidentified.end(),
-                                            [](const FTDIController::DeviceEntry &a, const FTDIController::DeviceEntry &b) {
-                                                return a.deviceIndex < b.deviceIndex;
-                                            });
-        d->deviceIndex = int16_t(first->deviceIndex);
+        d->deviceIndex = int16_t(std::min_element(unidentified.begin(), unidentified.end(), byDeviceIndex)->deviceIndex);
         std::list<std::string> names;
         for (const TurntableModel &model : turntableModels)
             names.push_back(model.name);
+        offerToPanel(names);
         return names;
     }
 #ifdef Q_OS_LINUX
@@ -95,16 +137,67 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
                             "- make sure turntable is powered on\n"
                             "- make sure turntable is connected via USB\n");
     setLastError(text);
+    offerToPanel({});
     return {};
+}
+
+std::list<std::string> ZLMarvolixTurntableControl::offerIdentified()
+{
+    std::list<std::string> names;
+    const bool several = d->identified.size() > 1;
+    for (size_t position = 0; position < d->identified.size(); ++position) {
+        const TurntableControlPrivate::Offer &offer = d->identified[position];
+        const char *model = turntableModels[offer.modelRow].name;
+        // Two boards of one model differ only by their serial numbers.
+        names.push_back(several ? tr("%1 (serial %2)")
+                                      .arg(QString::fromUtf8(model), QString::fromStdString(offer.serialNumber))
+                                      .toStdString()
+                                : std::string(model));
+        // The host's index of the open board follows the list: its row alone, or its position.
+        if (offer.open)
+            setCurrentTurntableIndex(several ? position : size_t(offer.modelRow));
+    }
+    offerToPanel(names);
+    return names;
+}
+
+void ZLMarvolixTurntableControl::offerToPanel(std::list<std::string> names)
+{
+    if (!d->ui)
+        return;
+    if (!names.empty())
+        names.pop_front();
+    QStringList standardModels;
+    for (const std::string &name : names)
+        standardModels.append(QString::fromStdString(name));
+    d->ui->setStandardModels(standardModels);
 }
 
 void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
 {
     ok = false;
-    // An identified board is its own model whatever row the host asks for: a stored row from
-    // another board would drive this one with the wrong counts per turn and line levels.
-    if (isTurntableModelRow(d->storedModelIndex))
+    int32_t deviceIndex = d->deviceIndex;
+    bool identified = false;
+    std::string serial;
+    if (d->identified.size() > 1) {
+        // Several identified boards: the index is a position in their list.
+        if (index >= d->identified.size()) {
+            setLastError(tr("Cannot find any turntable with the specified index."));
+            return;
+        }
+        const TurntableControlPrivate::Offer &offer = d->identified[index];
+        deviceIndex = offer.deviceIndex;
+        index = size_t(offer.modelRow);
+        identified = true;
+        serial = offer.serialNumber;
+    } else if (isTurntableModelRow(d->storedModelIndex)) {
+        // An identified board is its own model whatever row the host asks for: a stored row from
+        // another board would drive this one with the wrong counts per turn and line levels.
         index = size_t(d->storedModelIndex);
+        identified = true;
+        if (!d->identified.empty())
+            serial = d->identified.front().serialNumber;
+    }
     if (index >= size_t(modelCount)) {
         setLastError(tr("Cannot find any turntable with the specified index."));
         return;
@@ -123,24 +216,31 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
     m_motor->isClockwiseActiveHigh = model.isClockwiseActiveHigh;
 
     std::wstring errorText;
-    ok = m_motor->open(d->deviceIndex, &errorText);
+    ok = m_motor->open(deviceIndex, &errorText);
     if (!ok) {
         const QString text = wideToNativeString(errorText);
         // Some open statuses come without a text; the user's dialog must not be empty.
         setLastError(text.isEmpty() ? tr("The turntable device cannot be opened.") : text);
         m_motor.reset();
+        return;
     }
+    d->openRow = d->lastOpenRow = int(index);
+    d->openIdentified = identified;
+    d->openSerial = serial;
 }
 
 void ZLMarvolixTurntableControl::openHardware(size_t index)
 {
+    // Among several identified boards the host knows the open one by its position in the list.
+    const size_t asked = index;
+    const bool byPosition = d->identified.size() > 1;
     bool ok = false;
     createMotor(index, ok);
     if (!ok) {
-        hardwareDisconnected(index);
+        hardwareDisconnected(byPosition ? asked : index);
         return;
     }
-    hardwareOpenSucceeded(index, !turntableModels[index].isDCMotor);
+    hardwareOpenSucceeded(byPosition ? asked : index, !turntableModels[index].isDCMotor);
     updateDeviceSettingsUI(int(index));
 }
 
@@ -153,6 +253,37 @@ void ZLMarvolixTurntableControl::closeHardware()
         FT_Close(m_motor->handle);
     m_motor->handle = nullptr;
     m_motor.reset();
+    d->openRow = -1;
+}
+
+void ZLMarvolixTurntableControl::watchDevices()
+{
+    if (d->watch)
+        return;
+    d->watch = d2xx::watchDevices([this] {
+        if (!d->devicesChangePending.exchange(true))
+            QMetaObject::invokeMethod(&d->guiThread, [this] { devicesChanged(); }, Qt::QueuedConnection);
+    });
+}
+
+bool ZLMarvolixTurntableControl::isWatchingDevices() const
+{
+    return d->watch != nullptr;
+}
+
+void ZLMarvolixTurntableControl::pluginDidInitialized()
+{
+    watchDevices();
+}
+
+void ZLMarvolixTurntableControl::devicesChanged()
+{
+    d->devicesChangePending = false;
+    // The open board may be the one that left; an idle board is not written to, so this is the
+    // only way its loss is seen before the user tries it.
+    if (m_motor && !m_motor->isConnected())
+        loseOpenBoard();
+    turntableDevicesChanged();
 }
 
 unsigned int ZLMarvolixTurntableControl::countsPerRevolution()
@@ -180,9 +311,10 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
     stopRotationPreview();
     d->isSpinning = true;
 
-    const size_t openRow = currentTurntableIndex();
+    // The row opened, not the host's index, which is a list position among several boards.
+    const size_t openRow = size_t(d->openRow);
     const TurntableSettingsUi::SpinSettings settings =
-        d->ui ? d->ui->spinSettings(int(openRow)) : TurntableSettingsUi::SpinSettings();
+        d->ui ? d->ui->spinSettings(d->openRow) : TurntableSettingsUi::SpinSettings();
     // 10 - speed: the stored slider's 9 is the fastest spin, 1 ms a count.
     if (settings.rotationSpeed)
         m_motor->pulseDelayMs = uint32_t(10 - std::clamp(*settings.rotationSpeed, 0, 9));
@@ -276,6 +408,11 @@ void ZLMarvolixTurntableControl::reportBoardLost()
     // Closed or reopened since the report was queued: nothing is lost any more.
     if (!m_motor || !m_motor->isBoardLost())
         return;
+    loseOpenBoard();
+}
+
+void ZLMarvolixTurntableControl::loseOpenBoard()
+{
     const size_t row = currentTurntableIndex();
     d->isSpinning = false;
     closeHardware();
@@ -313,7 +450,7 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
         setLastError(error);
         return nullptr;
     }
-    updateDeviceSettingsUI(int(currentTurntableIndex()));
+    updateDeviceSettingsUI(d->openRow);
     // Not a failure: the text names the panel for hosts that caption it from lastError().
     setLastError(tr("Turntable settings"));
     return item;
@@ -321,8 +458,9 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
 
 bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 {
+    // The host closes the device first; the panel's settings are those of the row it had open.
     if (d->ui)
-        d->ui->close(item, int(currentTurntableIndex()));
+        d->ui->close(item, d->lastOpenRow);
     return ZLTurntableHardware::pluginUIFrameViewWillClose(item);
 }
 

@@ -2,6 +2,7 @@
 
 #include "ftdicontroller.h"
 #include "turntablemodels.h"
+#include "devicewatch.h"
 #include "turntablesettingsui.h"
 #include "zlturntablehardware.h"
 
@@ -37,8 +38,16 @@ public:
     bool startAngleRotation(float degrees) override;
     void stopAngleRotation() override;
 
+    // Starts watching for boards arriving and leaving, as watchDevices() does.
+    void pluginDidInitialized() override;
     QQuickItem *createPluginUIFrameView() override;
     bool pluginUIFrameViewWillClose(QQuickItem *item) override;
+
+    // From now on boards that arrive or leave are told to the host through turntableDevicesChanged(),
+    // after an open board that left has been reported as disconnected. GUI thread.
+    void watchDevices();
+    // False where the link cannot tell arrivals: the host learns of boards only by asking again.
+    bool isWatchingDevices() const;
 
     // Installs the settings panel; before the first turntable is opened, on the GUI thread.
     void setSettingsUi(std::unique_ptr<TurntableSettingsUi> ui);
@@ -82,6 +91,13 @@ private:
     void joinFinishedWorker();
     // GUI thread: closes a motor whose board has vanished and tells the host.
     void reportBoardLost();
+    void loseOpenBoard();
+    // GUI thread: the watch's news of boards that arrived or left.
+    void devicesChanged();
+    // The names of the identified boards of the last listing; keeps the host's index of the open one.
+    std::list<std::string> offerIdentified();
+    // The standard models of a listing, for the panel's import menu.
+    void offerToPanel(std::list<std::string> names);
 
     std::unique_ptr<FTDIController> m_motor;
     std::unique_ptr<TurntableControlPrivate> d;

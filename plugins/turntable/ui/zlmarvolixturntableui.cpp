@@ -139,3 +139,10 @@ void ZLMarvolixTurntableUi::refresh(int index, const DeviceSettings &device)
         },
         Qt::QueuedConnection);
 }
+
+void ZLMarvolixTurntableUi::setStandardModels(const QStringList &standardModels)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_record && m_record->context)
+        m_record->context->setContextProperty(QStringLiteral("MarvolixTurntableStandardDevicesModel"), standardModels);
+}

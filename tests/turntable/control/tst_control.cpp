@@ -40,6 +40,8 @@ private slots:
 
     void listingAndOpening_data();
     void listingAndOpening();
+    void severalIdentifiedBoardsAreAllOffered();
+    void boardsThatComeAndGoAreTold();
     void nothingAttached_data();
     void nothingAttached();
     void indexAboveTableFails();
@@ -105,8 +107,6 @@ void tst_Control::listingAndOpening_data()
                                       << 11200u << 0;
     QTest::newRow("identified board asked for by another row")
         << "turntable:6" << QStringList{"Marvolix Quartz Extra Large"} << 2 << 6 << true << 11200u << 0;
-    QTest::newRow("two identified, first wins")
-        << "turntable:3,turntable:7" << QStringList{"Marvolix Quartz Medium"} << 0 << 3 << true << 19520u << 0;
     QTest::newRow("identified after a plain chip")
         << "plain,turntable:8" << QStringList{"Marvolix Basalt Medium"} << 0 << 8 << true << 8220u << 1;
     QTest::newRow("unidentified FT245R, DC model")
@@ -155,6 +155,76 @@ void tst_Control::listingAndOpening()
     QVERIFY(!control->motor());
     QVERIFY(!d2xxsim::state(openSlot).open);
     QCOMPARE(control->countsPerRevolution(), 0u);
+}
+
+// Two identified boards are both offered, by model and serial, and picked by position; this used
+// to be a row of listingAndOpening, in which only the first one was offered.
+void tst_Control::severalIdentifiedBoardsAreAllOffered()
+{
+    d2xxsim::DeviceSpec quartz = d2xxsim::turntableDevice(3);
+    quartz.serialNumber = "QM100001";
+    d2xxsim::DeviceSpec basalt = d2xxsim::turntableDevice(7);
+    basalt.serialNumber = "BL200002";
+    d2xxsim::attach(quartz);
+    d2xxsim::attach(basalt);
+    const QStringList names{"Marvolix Quartz Medium (serial QM100001)", "Marvolix Basalt Large (serial BL200002)"};
+    QCOMPARE(toStringList(control->availableTurntables()), names);
+
+    control->openHardware(1);
+    QCOMPARE(host.openedIndexes(), std::vector<size_t>{1});
+    QVERIFY(host.opened[0].flag);
+    QCOMPARE(control->countsPerRevolution(), 11520u);
+    QVERIFY(!d2xxsim::state(0).open);
+    QVERIFY(d2xxsim::state(1).open);
+    // A listing while a board is open offers it still, unread, and keeps it open.
+    QCOMPARE(toStringList(control->availableTurntables()), names);
+    QCOMPARE(control->currentTurntableIndex(), size_t(1));
+    QVERIFY(d2xxsim::state(1).open);
+    // Its own row, not the position, decides the spin: position 0 is no custom turntable.
+    QVERIFY(control->stepsSpinningWillStart());
+    control->stepsSpinningWillStop();
+
+    control->closeHardware();
+    control->openHardware(0);
+    QCOMPARE(host.openedIndexes(), (std::vector<size_t>{1, 0}));
+    QCOMPARE(control->countsPerRevolution(), 19520u);
+    QVERIFY(d2xxsim::state(0).open);
+    control->closeHardware();
+    control->openHardware(2);
+    QCOMPARE(host.disconnects(), std::vector<size_t>{2});
+    QCOMPARE(control->lastError(), QString("Cannot find any turntable with the specified index."));
+}
+
+void tst_Control::boardsThatComeAndGoAreTold()
+{
+    control->watchDevices();
+    QVERIFY(control->isWatchingDevices());
+    QVERIFY(control->availableTurntables().empty());
+
+    // Plugged in after the start.
+    QVERIFY(d2xxsim::attach("turntable:2"));
+    QTRY_VERIFY_WITH_TIMEOUT(host.devicesChanged >= 1, 10000);
+    QCOMPARE(toStringList(control->availableTurntables()), QStringList{"Marvolix Gemline"});
+    control->openHardware(0);
+    QVERIFY(control->motor());
+
+    // Pulled out while idle: reported as disconnected once, the motor closed.
+    const int before = host.devicesChanged;
+    d2xxsim::unplug(0);
+    QTRY_VERIFY_WITH_TIMEOUT(host.devicesChanged > before, 10000);
+    QCOMPARE(host.disconnects(), std::vector<size_t>{2});
+    QVERIFY(!control->motor());
+    QVERIFY(control->availableTurntables().empty());
+
+    // Plugged in again: offered without a restart.
+    const int unplugged = host.devicesChanged;
+    QVERIFY(d2xxsim::attach("turntable:2"));
+    QTRY_VERIFY_WITH_TIMEOUT(host.devicesChanged > unplugged, 10000);
+    QCOMPARE(toStringList(control->availableTurntables()), QStringList{"Marvolix Gemline"});
+    control->openHardware(0);
+    QVERIFY(control->motor());
+    QCOMPARE(host.disconnects().size(), size_t(1));
+    QCOMPARE(host.devicesChangedOffGuiThread.load(), 0);
 }
 
 void tst_Control::nothingAttached_data()
