@@ -9,6 +9,8 @@ Page {
     // state: 1 start, 0 pause, -1 stop, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
+    // The user asks to look for turntables again ("Search again", shown while none is found).
+    signal turntableRescanRequested()
 
     function setAppVersion(version) {
         versionLabel.text = version
@@ -28,6 +30,13 @@ Page {
         var count = turntableDevicesList.count
         turntableDevicesList.currentIndex = index >= 0 && index < count ? index : (count === 1 ? 0 : -1)
         mainPage.turntableDeviceChanged(index)
+    }
+
+    // Shows an entry as the chosen one without reporting it; -1, or a row no entry has, shows none.
+    // As above, a row past a one-entry list is that entry.
+    function setTurntableListIndex(index) {
+        var count = turntableDevicesList.count
+        turntableDevicesList.currentIndex = index >= 0 && index < count ? index : (index >= 0 && count === 1 ? 0 : -1)
     }
 
     function resetDefaultUi(isConnected) {
@@ -51,12 +60,27 @@ Page {
             Layout.preferredWidth: Math.max(body.implicitWidth, footerRow.implicitWidth) / 2
             title: qsTr("Turntable model:")
 
-            ComboBox {
-                id: turntableDevicesList
-                objectName: "turntableDevicesList"
+            RowLayout {
                 width: parent.width
-                model: TurntableDevicesModel
-                onActivated: mainPage.turntableDeviceChanged(index)
+
+                ComboBox {
+                    id: turntableDevicesList
+                    objectName: "turntableDevicesList"
+                    Layout.fillWidth: true
+                    model: TurntableDevicesModel
+                    // Nothing is open until a turntable is picked or opened for the user: the list
+                    // must not show a model that is not open.
+                    currentIndex: -1
+                    displayText: currentIndex >= 0 ? currentText
+                                                   : count > 0 ? qsTr("No turntable chosen") : qsTr("No turntable found")
+                    onActivated: mainPage.turntableDeviceChanged(index)
+                }
+                Button {
+                    objectName: "rescanButton"
+                    text: qsTr("Search again")
+                    visible: turntableDevicesList.count === 0
+                    onClicked: mainPage.turntableRescanRequested()
+                }
             }
         }
         ProgressBar {
