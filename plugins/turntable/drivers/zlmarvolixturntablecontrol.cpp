@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <vector>
 
 namespace {
 
@@ -22,28 +21,9 @@ QString tr(const char *text)
 
 struct ZLMarvolixTurntableControl::TurntableControlPrivate
 {
-    // An identified board of the last listing.
-    struct Offer
-    {
-        int32_t deviceIndex = -1;
-        int32_t modelRow = -1;
-        std::string serialNumber;
-        bool open = false;  // the board the motor drives
-    };
-
     // Set before any worker exists; its refresh is the one call a worker makes.
     std::unique_ptr<TurntableSettingsUi> ui;
-    int16_t deviceIndex = -1;
-    int16_t storedModelIndex = -1;
-    // The identified boards of the last listing, in list order; with two or more the host picks
-    // one by its position in the list.
-    std::vector<Offer> identified;
-    // The open motor's model row (-1 while closed), and the last one opened, which the panel's
-    // settings are saved for. The board's identity, to know it again in a later listing.
-    int openRow = -1;
-    int lastOpenRow = -1;
-    bool openIdentified = false;
-    std::string openSerial;
+    TurntableBoardList boards;
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
     // Lives on the GUI thread: the worker's disconnection report and the device watch's news
@@ -72,57 +52,17 @@ ZLMarvolixTurntableControl::~ZLMarvolixTurntableControl()
 
 std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
 {
-    // Every listing opens each board and reads its EEPROM, many USB transfers on a real board:
-    // the unidentified ones are only asked for when no identified turntable answers.
-    // The board found by an earlier listing may have been swapped for another since.
-    d->deviceIndex = -1;
-    d->storedModelIndex = -1;
-    d->identified.clear();
-    std::vector<FTDIController::DeviceEntry> unidentified;
-    const auto sortOut = [&](const FTDIController::DeviceEntry &entry) {
-        if (entry.openHandle) {
-            // Our own board is known by what it was opened as, not read again.
-            if (!m_motor || entry.openHandle != m_motor->handle)
-                return;
-            if (d->openIdentified)
-                d->identified.push_back({entry.deviceIndex, d->openRow, d->openSerial, true});
-            else
-                unidentified.push_back(entry);
-            return;
-        }
-        if (isTurntableModelRow(entry.modelIndex))
-            d->identified.push_back({entry.deviceIndex, entry.modelIndex, entry.serialNumber, false});
-        else
-            // A record naming no row of ours: the chip is usable, its model is not known.
-            unidentified.push_back(entry);
-    };
-    int unopenable = 0;
-    for (const FTDIController::DeviceEntry &entry :
-         FTDIController::availableDevices(FTDIController::IdentifiedTurntables, &unopenable))
-        sortOut(entry);
-    const auto byDeviceIndex = [](const auto &a, const auto &b) { return a.deviceIndex < b.deviceIndex; };
-    if (!d->identified.empty()) {
-        std::sort(d->identified.begin(), d->identified.end(), byDeviceIndex);
-        d->deviceIndex = int16_t(d->identified.front().deviceIndex);
-        d->storedModelIndex = int16_t(d->identified.front().modelRow);
-        return offerIdentified();
-    }
-    for (const FTDIController::DeviceEntry &entry : FTDIController::availableDevices(FTDIController::PlainDevices)) {
-        if (!entry.openHandle)
-            sortOut(entry);
-    }
-    if (!unidentified.empty()) {
-        d->deviceIndex = int16_t(std::min_element(unidentified.begin(), unidentified.end(), byDeviceIndex)->deviceIndex);
-        std::list<std::string> names;
-        for (const TurntableModel &model : turntableModels)
-            names.push_back(model.name);
-        offerToPanel(names);
-        return names;
-    }
+    TurntableBoardList::Listing listing = d->boards.list(m_motor ? m_motor->handle : nullptr);
+    // The host's index of the open board follows the list: its row alone, or its position.
+    if (listing.openIndex)
+        setCurrentTurntableIndex(*listing.openIndex);
+    offerToPanel(listing.names);
+    if (!listing.names.empty())
+        return listing.names;
 #ifdef Q_OS_LINUX
     // Boards that are there but may not be opened are the one cause found: "cannot be found" and
     // "make sure driver is installed" would send the user after the wrong problem.
-    if (unopenable > 0) {
+    if (listing.unopenable > 0) {
         setLastError(tr("A turntable's USB board was found, but this user may not open it.\n"
                         "\n"
                         "- install the udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a "
@@ -137,28 +77,7 @@ std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
                             "- make sure turntable is powered on\n"
                             "- make sure turntable is connected via USB\n");
     setLastError(text);
-    offerToPanel({});
     return {};
-}
-
-std::list<std::string> ZLMarvolixTurntableControl::offerIdentified()
-{
-    std::list<std::string> names;
-    const bool several = d->identified.size() > 1;
-    for (size_t position = 0; position < d->identified.size(); ++position) {
-        const TurntableControlPrivate::Offer &offer = d->identified[position];
-        const char *model = turntableModels[offer.modelRow].name;
-        // Two boards of one model differ only by their serial numbers.
-        names.push_back(several ? tr("%1 (serial %2)")
-                                      .arg(QString::fromUtf8(model), QString::fromStdString(offer.serialNumber))
-                                      .toStdString()
-                                : std::string(model));
-        // The host's index of the open board follows the list: its row alone, or its position.
-        if (offer.open)
-            setCurrentTurntableIndex(several ? position : size_t(offer.modelRow));
-    }
-    offerToPanel(names);
-    return names;
 }
 
 void ZLMarvolixTurntableControl::offerToPanel(std::list<std::string> names)
@@ -176,32 +95,12 @@ void ZLMarvolixTurntableControl::offerToPanel(std::list<std::string> names)
 void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
 {
     ok = false;
-    int32_t deviceIndex = d->deviceIndex;
-    bool identified = false;
-    std::string serial;
-    if (d->identified.size() > 1) {
-        // Several identified boards: the index is a position in their list.
-        if (index >= d->identified.size()) {
-            setLastError(tr("Cannot find any turntable with the specified index."));
-            return;
-        }
-        const TurntableControlPrivate::Offer &offer = d->identified[index];
-        deviceIndex = offer.deviceIndex;
-        index = size_t(offer.modelRow);
-        identified = true;
-        serial = offer.serialNumber;
-    } else if (isTurntableModelRow(d->storedModelIndex)) {
-        // An identified board is its own model whatever row the host asks for: a stored row from
-        // another board would drive this one with the wrong counts per turn and line levels.
-        index = size_t(d->storedModelIndex);
-        identified = true;
-        if (!d->identified.empty())
-            serial = d->identified.front().serialNumber;
-    }
-    if (index >= size_t(modelCount)) {
+    TurntableBoardList::Choice choice;
+    if (!d->boards.choose(index, &choice)) {
         setLastError(tr("Cannot find any turntable with the specified index."));
         return;
     }
+    index = choice.row;
     if (m_motor)
         closeHardware();
 
@@ -216,7 +115,7 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
     m_motor->isClockwiseActiveHigh = model.isClockwiseActiveHigh;
 
     std::wstring errorText;
-    ok = m_motor->open(deviceIndex, &errorText);
+    ok = m_motor->open(choice.deviceIndex, &errorText);
     if (!ok) {
         const QString text = wideToNativeString(errorText);
         // Some open statuses come without a text; the user's dialog must not be empty.
@@ -224,16 +123,14 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
         m_motor.reset();
         return;
     }
-    d->openRow = d->lastOpenRow = int(index);
-    d->openIdentified = identified;
-    d->openSerial = serial;
+    d->boards.opened(choice);
 }
 
 void ZLMarvolixTurntableControl::openHardware(size_t index)
 {
     // Among several identified boards the host knows the open one by its position in the list.
     const size_t asked = index;
-    const bool byPosition = d->identified.size() > 1;
+    const bool byPosition = d->boards.choosesByPosition();
     bool ok = false;
     createMotor(index, ok);
     if (!ok) {
@@ -253,7 +150,7 @@ void ZLMarvolixTurntableControl::closeHardware()
         FT_Close(m_motor->handle);
     m_motor->handle = nullptr;
     m_motor.reset();
-    d->openRow = -1;
+    d->boards.closed();
 }
 
 void ZLMarvolixTurntableControl::watchDevices()
@@ -312,9 +209,9 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
     d->isSpinning = true;
 
     // The row opened, not the host's index, which is a list position among several boards.
-    const size_t openRow = size_t(d->openRow);
+    const size_t openRow = size_t(d->boards.openRow());
     const TurntableSettingsUi::SpinSettings settings =
-        d->ui ? d->ui->spinSettings(d->openRow) : TurntableSettingsUi::SpinSettings();
+        d->ui ? d->ui->spinSettings(d->boards.openRow()) : TurntableSettingsUi::SpinSettings();
     // 10 - speed: the stored slider's 9 is the fastest spin, 1 ms a count.
     if (settings.rotationSpeed)
         m_motor->pulseDelayMs = uint32_t(10 - std::clamp(*settings.rotationSpeed, 0, 9));
@@ -450,7 +347,7 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
         setLastError(error);
         return nullptr;
     }
-    updateDeviceSettingsUI(d->openRow);
+    updateDeviceSettingsUI(d->boards.openRow());
     // Not a failure: the text names the panel for hosts that caption it from lastError().
     setLastError(tr("Turntable settings"));
     return item;
@@ -460,7 +357,7 @@ bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 {
     // The host closes the device first; the panel's settings are those of the row it had open.
     if (d->ui)
-        d->ui->close(item, d->lastOpenRow);
+        d->ui->close(item, d->boards.lastOpenRow());
     return ZLTurntableHardware::pluginUIFrameViewWillClose(item);
 }
 

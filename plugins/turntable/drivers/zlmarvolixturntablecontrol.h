@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftdicontroller.h"
+#include "turntableboardlist.h"
 #include "turntablemodels.h"
 #include "devicewatch.h"
 #include "turntablesettingsui.h"
@@ -94,8 +95,6 @@ private:
     void loseOpenBoard();
     // GUI thread: the watch's news of boards that arrived or left.
     void devicesChanged();
-    // The names of the identified boards of the last listing; keeps the host's index of the open one.
-    std::list<std::string> offerIdentified();
     // The standard models of a listing, for the panel's import menu.
     void offerToPanel(std::list<std::string> names);
 

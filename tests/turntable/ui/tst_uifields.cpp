@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <QQmlProperty>
 #include <QQuickItem>
 
 // What the panel's fields take, refuse and show: a field never stores another value than it
@@ -25,6 +26,7 @@ private slots:
     void rampTakesWhatItShows();
     void refusedNudgeAngleMovesNothing_data();
     void refusedNudgeAngleMovesNothing();
+    void importMenuFollowsTheBoards();
 };
 
 void tst_TurntableUiFields::customCountsAreTakenOrRefusedAsShown_data()
@@ -177,6 +179,23 @@ void tst_TurntableUiFields::refusedNudgeAngleMovesNothing()
     click(find(button.constData()));
     QVERIFY(control->motor()->isRotating());
     QTRY_VERIFY_WITH_TIMEOUT(!control->motor()->isRotating(), 30000);
+}
+
+// A board plugged in after the panel was built brings the standard models to import with it.
+void tst_TurntableUiFields::importMenuFollowsTheBoards()
+{
+    QVERIFY(createPanel());
+    QObject *menu = panel->findChild<QObject *>("importMenu");
+    QVERIFY(menu);
+    QCOMPARE(QQmlProperty::read(menu, "count").toInt(), 0);
+
+    QVERIFY(d2xxsim::attach("plain"));
+    QCOMPARE(control->availableTurntables().size(), size_t(10));
+    QTRY_COMPARE(QQmlProperty::read(menu, "count").toInt(), 9);
+
+    d2xxsim::unplug(0);
+    QVERIFY(control->availableTurntables().empty());
+    QTRY_COMPARE(QQmlProperty::read(menu, "count").toInt(), 0);
 }
 
 QTEST_MAIN(tst_TurntableUiFields)
