@@ -28,7 +28,8 @@ Page {
     // The index is a model row: an identified board's row lies past its one-entry list.
     function syncLastUsedTurntableIndexUI(index) {
         var count = turntableDevicesList.count
-        turntableDevicesList.currentIndex = index >= 0 && index < count ? index : (count === 1 ? 0 : -1)
+        turntableDevicesList.chosenIndex = index >= 0 && index < count ? index : (count === 1 ? 0 : -1)
+        turntableDevicesList.showChosen()
         mainPage.turntableDeviceChanged(index)
     }
 
@@ -36,7 +37,8 @@ Page {
     // As above, a row past a one-entry list is that entry.
     function setTurntableListIndex(index) {
         var count = turntableDevicesList.count
-        turntableDevicesList.currentIndex = index >= 0 && index < count ? index : (index >= 0 && count === 1 ? 0 : -1)
+        turntableDevicesList.chosenIndex = index >= 0 && index < count ? index : (index >= 0 && count === 1 ? 0 : -1)
+        turntableDevicesList.showChosen()
     }
 
     function resetDefaultUi(isConnected) {
@@ -73,7 +75,20 @@ Page {
                     currentIndex: -1
                     displayText: currentIndex >= 0 ? currentText
                                                    : count > 0 ? qsTr("No turntable chosen") : qsTr("No turntable found")
-                    onActivated: mainPage.turntableDeviceChanged(index)
+                    // The entry chosen by the user or shown for the controller; -1 for none.
+                    property int chosenIndex: -1
+
+                    function showChosen() {
+                        currentIndex = chosenIndex < count ? chosenIndex : -1
+                    }
+
+                    onActivated: {
+                        chosenIndex = index
+                        mainPage.turntableDeviceChanged(index)
+                    }
+                    // A new list would have the combo box take its first entry once it has counted
+                    // it; what is shown stays what was chosen.
+                    onModelChanged: Qt.callLater(showChosen)
                 }
                 Button {
                     objectName: "rescanButton"

@@ -219,6 +219,14 @@ void tst_MainPage::listShowsOnlyAnOpenTurntable()
 
     call("setTurntableListIndex", 0);
     m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), devices);
+    // A new list chooses nothing by itself, as the combo box would (its first entry): what was
+    // chosen stays, where the new list has it.
+    QTRY_COMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), devices.isEmpty() ? -1 : 0);
+    call("setTurntableListIndex", -1);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList(devices) << "Model Z");
+    QTRY_COMPARE(control("turntableDevicesList")->property("count").toInt(), devices.size() + 1);
+    QTRY_COMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), -1);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), devices);
     call("setTurntableListIndex", index);
     QCOMPARE(control("turntableDevicesList")->property("displayText").toString(), shown);
     // Shown, not reported: the controller calls this for what it has opened already.
