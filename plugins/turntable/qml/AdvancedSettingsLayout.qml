@@ -58,7 +58,9 @@ ColumnLayout {
                     visible: text !== "" && stepsPerRevolutionField.enabled
                     color: advancedLayout.refusalColor
                     wrapMode: Text.Wrap
-                    Layout.maximumWidth: 200
+                    // As wide as the column, never widening it: the window does not grow.
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 0
                 }
                 Button {
                     id: importButton

@@ -141,7 +141,9 @@ ColumnLayout {
                 color: turntableMovementLayout.refusalColor
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
+                // As wide as the page, never widening it: the window does not grow.
                 Layout.fillWidth: true
+                Layout.preferredWidth: 0
             }
 
             Item {

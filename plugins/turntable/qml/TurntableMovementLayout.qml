@@ -114,7 +114,9 @@ ColumnLayout {
                       .arg(rampUpDegreesSpinBox.degreesText(rampUpDegreesSpinBox.to))
                 color: movementLayout.refusalColor
                 wrapMode: Text.Wrap
-                Layout.maximumWidth: 320
+                // As wide as the column, never widening it: the window does not grow.
+                Layout.fillWidth: true
+                Layout.preferredWidth: 0
             }
         }
     }
