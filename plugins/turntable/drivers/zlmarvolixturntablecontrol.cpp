@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -123,7 +124,26 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
         m_motor.reset();
         return;
     }
+    // Boards that came or went since the listing move the others in the device list: the board
+    // at that place now may be another one, which must not be driven as the one chosen.
+    if (!choice.serialNumber.empty() && openSerialNumber() != choice.serialNumber) {
+        FT_Close(m_motor->handle);
+        m_motor->handle = nullptr;
+        m_motor.reset();
+        ok = false;
+        setLastError(tr("The turntables attached have changed. Choose the turntable again."));
+        return;
+    }
     d->boards.opened(choice);
+}
+
+std::string ZLMarvolixTurntableControl::openSerialNumber() const
+{
+    char serial[16] = {};
+    if (!m_motor || !m_motor->handle
+        || FT_GetDeviceInfo(m_motor->handle, nullptr, nullptr, serial, nullptr, nullptr) != FT_OK)
+        return std::string();
+    return std::string(serial, strnlen(serial, sizeof serial));
 }
 
 void ZLMarvolixTurntableControl::openHardware(size_t index)

@@ -93,6 +93,8 @@ private:
     // GUI thread: closes a motor whose board has vanished and tells the host.
     void reportBoardLost();
     void loseOpenBoard();
+    // The open board's serial number as it answers now; empty when it does not.
+    std::string openSerialNumber() const;
     // GUI thread: the watch's news of boards that arrived or left.
     void devicesChanged();
     // The standard models of a listing, for the panel's import menu.

@@ -193,6 +193,18 @@ void tst_Control::severalIdentifiedBoardsAreAllOffered()
     control->openHardware(2);
     QCOMPARE(host.disconnects(), std::vector<size_t>{2});
     QCOMPARE(control->lastError(), QString("Cannot find any turntable with the specified index."));
+
+    // The first board swapped for another since the listing: its place is the Basalt's now, which
+    // must not be opened as the Quartz chosen.
+    d2xxsim::unplug(0);
+    d2xxsim::DeviceSpec gemline = d2xxsim::turntableDevice(2);
+    gemline.serialNumber = "GL300003";
+    d2xxsim::attach(gemline);
+    control->openHardware(0);
+    QVERIFY(!control->motor());
+    QCOMPARE(host.disconnects(), (std::vector<size_t>{2, 0}));
+    QCOMPARE(control->lastError(), QString("The turntables attached have changed. Choose the turntable again."));
+    QVERIFY(!d2xxsim::state(1).open);
 }
 
 void tst_Control::boardsThatComeAndGoAreTold()
