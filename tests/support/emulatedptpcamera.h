@@ -82,7 +82,8 @@ public:
     // Unplugs and forgets every camera.
     void reset();
     // Puts a new camera on the bus (add uevent); its slot.
-    int plug(const Identity &identity = Identity());
+    int plug();
+    int plug(const Identity &identity);
     // Off the bus with a remove uevent, so a new search no longer finds it; an open handle gets
     // ENODEV from then on and its transfers in flight end with -ESHUTDOWN. Storage is kept.
     void unplug(int slot);
