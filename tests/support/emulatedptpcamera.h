@@ -27,7 +27,9 @@
 // and GetStream. Live view is the PTP 1.1 stream: SupportedStreams (0x5020) and EnabledStreams
 // (0x5021, bit 0 video); while enabled, each GetStream serves a fresh small JPEG frame.
 // A capture stores its files in "DCIM/100SPINW" of the one storage (0x00010001), sends
-// ObjectAdded for each after the exposure time, then CaptureComplete.
+// ObjectAdded for each after the exposure time, then CaptureComplete; libgphoto2 shows them as
+// "/store_00010001/DCIM/100SPINW". gp_camera_capture names the last file of a RAW+JPEG pair
+// and leaves the first as a GP_EVENT_FILE_ADDED for gp_camera_wait_for_event.
 //
 // Slots count from 0 in plug order; every call is thread-safe (the USB handler runs on
 // umockdev's own thread); calls on a slot that does not exist do nothing and return defaults.
@@ -103,15 +105,18 @@ public:
     std::uint32_t addObject(int slot, const std::string &folder, const File &file);
     std::vector<StoredObject> objects(int slot);
 
-    // Slow camera: exposure runs from InitiateCapture to ObjectAdded; transfer is how long
-    // each GetObject/GetPartialObject takes before its data arrives.
+    // Slow camera: exposure runs from InitiateCapture to ObjectAdded; transfer is how long a
+    // download waits before its data arrives (GetObject, or GetPartialObject from offset 0).
     void setTiming(int slot, std::chrono::milliseconds exposure, std::chrono::milliseconds transfer);
 
     // Faults. The next `count` InitiateCaptures are answered with `responseCode` (StoreFull
-    // 0x200C, DeviceBusy 0x2019, ...) and store nothing.
+    // 0x200C, DeviceBusy 0x2019, ...), store nothing and send no event, as cameras do. Trap:
+    // libgphoto2 2.5.30's gp_camera_capture then waits for events for ever; its
+    // gp_camera_trigger_capture returns the refusal (GP_ERROR, GP_ERROR_CAMERA_BUSY).
     void refuseCaptures(int slot, std::uint16_t responseCode, int count = 1);
-    // Captures send ObjectAdded but never CaptureComplete (libgphoto2's generic capture then
-    // waits for ever: the caller must bound it).
+    // Captures send ObjectAdded but never CaptureComplete: gp_camera_capture then waits for
+    // ever; gp_camera_trigger_capture and gp_camera_wait_for_event with a timeout see
+    // GP_EVENT_FILE_ADDED, then GP_EVENT_TIMEOUT instead of GP_EVENT_CAPTURE_COMPLETE.
     void setCaptureNeverCompletes(int slot, bool never);
     // Unplugs (as unplug) once a GetObject/GetPartialObject has sent `bytes` object bytes in
     // all from now on; 0 cancels.

@@ -552,7 +552,9 @@ std::vector<std::uint8_t> PtpCamera::objectInfo(const Object &o) const
     put16(data, o.format);
     put16(data, 0);  // no protection
     put32(data, std::uint32_t(o.bytes.size()));
-    put16(data, folderObject ? 0 : undefinedFormat);  // no thumbnail
+    // libgphoto2 refuses to download an Undefined object without a thumbnail format (taking it
+    // for firmware or the like): files say JPEG, as cameras whose RAW format is Undefined do.
+    put16(data, folderObject ? 0 : exifJpeg);
     put32(data, 0);
     put32(data, 0);
     put32(data, 0);
