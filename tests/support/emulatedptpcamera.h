@@ -28,8 +28,9 @@
 // (0x5021, bit 0 video); while enabled, each GetStream serves a fresh small JPEG frame.
 // A capture stores its files in "DCIM/100SPINW" of the one storage (0x00010001), sends
 // ObjectAdded for each after the exposure time, then CaptureComplete; libgphoto2 shows them as
-// "/store_00010001/DCIM/100SPINW". gp_camera_capture names the last file of a RAW+JPEG pair
-// and leaves the first as a GP_EVENT_FILE_ADDED for gp_camera_wait_for_event.
+// "/store_00010001/DCIM/100SPINW". Trap: gp_camera_capture names only the last file of a
+// RAW+JPEG pair and drops the other without an event; gp_camera_trigger_capture followed by
+// gp_camera_wait_for_event gives a GP_EVENT_FILE_ADDED for each, then CAPTURE_COMPLETE.
 //
 // Slots count from 0 in plug order; every call is thread-safe (the USB handler runs on
 // umockdev's own thread); calls on a slot that does not exist do nothing and return defaults.

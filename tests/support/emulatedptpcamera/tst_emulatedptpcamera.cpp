@@ -195,7 +195,7 @@ void TestEmulatedPtpCamera::capturesAndDownloadsWhatItWasGiven()
     CameraFilePath path;
     QCOMPARE(session.capture(&path), GP_OK);
     QCOMPARE(std::string(path.folder), captureFolder);
-    // libgphoto2 names the last file added; the others wait as FILE_ADDED events.
+    // libgphoto2 names the last file added alone; the others are found only by their events.
     QCOMPARE(QString(path.name), names.last());
     QCOMPARE(emulator.counters(slot).captures, 1u);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -261,20 +261,27 @@ void TestEmulatedPtpCamera::refusesACapture()
 void TestEmulatedPtpCamera::triggeredCaptureReportsItsEvents_data()
 {
     QTest::addColumn<bool>("neverCompletes");
-    QTest::newRow("completes") << false;
-    QTest::newRow("never completes") << true;
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("completes") << false << QStringList{"IMG_0001.JPG"};
+    QTest::newRow("RAW and JPEG") << false << QStringList{"IMG_0001.CR3", "IMG_0001.JPG"};
+    QTest::newRow("never completes") << true << QStringList{"IMG_0001.JPG"};
 }
 
 // The bounded way to capture: trigger, then wait for events with a timeout.
 void TestEmulatedPtpCamera::triggeredCaptureReportsItsEvents()
 {
     QFETCH(bool, neverCompletes);
+    QFETCH(QStringList, names);
+    std::vector<EmulatedPtpCamera::File> files;
+    for (const QString &name : names)
+        files.push_back({name.toStdString(), pattern(1000, 5)});
+    emulator.setNextCapture(slot, files);
     emulator.setCaptureNeverCompletes(slot, neverCompletes);
     Session session(emulator.usbPort(slot));
     QCOMPARE(session.opened, GP_OK);
     QCOMPARE(gp_camera_trigger_capture(session.camera, session.context), GP_OK);
     QStringList seen;
-    for (int i = 0; i < 4 && !seen.contains("complete") && !seen.contains("timeout"); ++i) {
+    for (int i = 0; i < 5 && !seen.contains("complete") && !seen.contains("timeout"); ++i) {
         CameraEventType type;
         void *data = nullptr;
         QCOMPARE(gp_camera_wait_for_event(session.camera, 300, &type, &data, session.context), GP_OK);
@@ -286,7 +293,10 @@ void TestEmulatedPtpCamera::triggeredCaptureReportsItsEvents()
             seen << "timeout";
         free(data);
     }
-    QCOMPARE(seen, (QStringList{"added IMG_0001.JPG", neverCompletes ? "timeout" : "complete"}));
+    QStringList expected;
+    for (const QString &name : names)
+        expected << "added " + name;
+    QCOMPARE(seen, expected << (neverCompletes ? "timeout" : "complete"));
 }
 
 void TestEmulatedPtpCamera::slowCameraTakesItsExposureAndTransfer()
