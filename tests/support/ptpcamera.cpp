@@ -1,16 +1,15 @@
 #include "ptpcamera.h"
 
+#include "ptpdataset.h"
 #include "ptptestimage.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <ctime>
+
+using namespace ptpdataset;
 
 namespace {
 
-enum ContainerType : std::uint16_t { commandBlock = 1, dataBlock = 2, responseBlock = 3, eventBlock = 4 };
-constexpr std::size_t headerLength = 12;
 
 enum Operation : std::uint16_t {
     getDeviceInfo = 0x1001,
@@ -48,86 +47,17 @@ enum Response : std::uint16_t {
 };
 
 enum Event : std::uint16_t { objectAdded = 0x4002, captureComplete = 0x400D };
-enum Format : std::uint16_t { undefinedFormat = 0x3000, association = 0x3001, exifJpeg = 0x3801 };
+constexpr std::uint16_t association = PtpObjectStore::association;
+constexpr std::uint16_t exifJpeg = PtpObjectStore::exifJpeg;
+constexpr std::uint16_t undefinedFormat = PtpObjectStore::undefinedFormat;
 enum Property : std::uint16_t { batteryLevel = 0x5001, supportedStreams = 0x5020, enabledStreams = 0x5021 };
-constexpr std::uint32_t storageId = 0x00010001;
+constexpr std::uint32_t storageId = PtpObjectStore::storageId;
 constexpr std::uint32_t all = 0xFFFFFFFF;
 constexpr std::uint64_t capacity = 32ull << 30;
 constexpr std::uint16_t uint8Type = 0x0002, uint32Type = 0x0006;
 constexpr const char *captureFolder = "DCIM/100SPINW";
 // A 160x120 frame at most; generous, as frames here are a few kB.
 constexpr std::uint32_t frameMaxSize = 512 * 1024;
-
-void put8(std::vector<std::uint8_t> &out, std::uint8_t v) { out.push_back(v); }
-void put16(std::vector<std::uint8_t> &out, std::uint16_t v)
-{
-    out.push_back(std::uint8_t(v));
-    out.push_back(std::uint8_t(v >> 8));
-}
-void put32(std::vector<std::uint8_t> &out, std::uint32_t v)
-{
-    put16(out, std::uint16_t(v));
-    put16(out, std::uint16_t(v >> 16));
-}
-void put64(std::vector<std::uint8_t> &out, std::uint64_t v)
-{
-    put32(out, std::uint32_t(v));
-    put32(out, std::uint32_t(v >> 32));
-}
-// PTP strings: a count of UCS-2 characters including the terminating NUL, none when empty.
-void putString(std::vector<std::uint8_t> &out, const std::string &text)
-{
-    const std::size_t length = std::min<std::size_t>(text.size(), 254);
-    if (length == 0) {
-        put8(out, 0);
-        return;
-    }
-    put8(out, std::uint8_t(length + 1));
-    for (std::size_t i = 0; i < length; ++i)
-        put16(out, std::uint8_t(text[i]));
-    put16(out, 0);
-}
-void putArray(std::vector<std::uint8_t> &out, const std::vector<std::uint16_t> &values)
-{
-    put32(out, std::uint32_t(values.size()));
-    for (std::uint16_t v : values)
-        put16(out, v);
-}
-std::uint32_t get32(const std::uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
-std::uint16_t get16(const std::uint8_t *p) { return std::uint16_t(p[0] | p[1] << 8); }
-
-std::vector<std::uint8_t> container(std::uint16_t type, std::uint16_t code, std::uint32_t transaction,
-                                    std::size_t payload)
-{
-    std::vector<std::uint8_t> out;
-    out.reserve(headerLength + payload);
-    put32(out, std::uint32_t(headerLength + payload));
-    put16(out, type);
-    put16(out, code);
-    put32(out, transaction);
-    return out;
-}
-
-bool isJpeg(const std::string &name)
-{
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    const auto endsWith = [&](const char *s) {
-        const std::string tail = s;
-        return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    return endsWith(".jpg") || endsWith(".jpeg");
-}
-
-std::string timestamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[20];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &local);
-    return text;
-}
 
 } // namespace
 
@@ -215,9 +145,7 @@ void PtpCamera::command(const Command &c, Clock::time_point now)
             respond(c, invalidStorageId);
             return;
         }
-        std::uint64_t used = 0;
-        for (const auto &entry : store)
-            used += entry.second.bytes.size();
+        const std::uint64_t used = store.usedBytes();
         std::vector<std::uint8_t> data;
         put16(data, 0x0004);  // removable RAM: a memory card
         put16(data, 0x0003);  // DCF
@@ -238,11 +166,11 @@ void PtpCamera::command(const Command &c, Clock::time_point now)
             return;
         }
         const std::uint32_t parent = c.params[2];
-        if (parent != 0 && parent != all && (!store.count(parent) || store[parent].format != association)) {
+        if (parent != 0 && parent != all && !store.isFolder(parent)) {
             respond(c, invalidObjectHandle);
             return;
         }
-        const std::vector<std::uint32_t> found = handles(p1, c.params[1], parent);
+        const std::vector<std::uint32_t> found = store.handles(c.params[1], parent);
         if (c.code == getNumObjects) {
             respond(c, ok, {std::uint32_t(found.size())});
             return;
@@ -256,21 +184,21 @@ void PtpCamera::command(const Command &c, Clock::time_point now)
         return;
     }
     case getObjectInfo:
-        if (!store.count(p1)) {
+        if (!store.find(p1)) {
             respond(c, invalidObjectHandle);
             return;
         }
-        sendData(c, objectInfo(store[p1]));
+        sendData(c, store.objectInfo(p1));
         respond(c, ok);
         return;
     case getObject:
     case getPartialObject: {
-        const auto it = store.find(p1);
-        if (it == store.end() || it->second.format == association) {
+        const PtpObjectStore::Object *object = store.find(p1);
+        if (!object || object->format == association) {
             respond(c, invalidObjectHandle);
             return;
         }
-        const std::vector<std::uint8_t> &bytes = it->second.bytes;
+        const std::vector<std::uint8_t> &bytes = object->bytes;
         std::size_t offset = 0, count = bytes.size();
         if (c.code == getPartialObject) {
             offset = std::min<std::size_t>(c.params[1], bytes.size());
@@ -286,16 +214,11 @@ void PtpCamera::command(const Command &c, Clock::time_point now)
         return;
     }
     case deleteObject: {
-        if (p1 != all && !store.count(p1)) {
+        if (p1 != all && !store.find(p1)) {
             respond(c, invalidObjectHandle);
             return;
         }
-        if (p1 == all) {
-            while (!store.empty())
-                erase(store.begin()->first);
-        } else {
-            erase(p1);
-        }
+        counters.deletes += std::uint64_t(p1 == all ? store.eraseAll() : store.erase(p1));
         respond(c, ok);
         return;
     }
@@ -418,7 +341,7 @@ void PtpCamera::advance(Clock::time_point now)
             continue;
         }
         for (const File &file : it->files)
-            event(objectAdded, it->transaction, addObject(captureFolder, file), now);
+            event(objectAdded, it->transaction, store.add(captureFolder, file), now);
         if (!settings.neverCompletes)
             event(captureComplete, it->transaction, it->transaction, now);
         it = capturing.erase(it);
@@ -497,18 +420,6 @@ void PtpCamera::event(std::uint16_t code, std::uint32_t transaction, std::uint32
     eventsOut.push_back(Packet{std::move(out), due, 0, false});
 }
 
-std::vector<std::uint32_t> PtpCamera::handles(std::uint32_t, std::uint32_t format, std::uint32_t parent) const
-{
-    std::vector<std::uint32_t> found;
-    for (const auto &entry : store) {
-        const Object &o = entry.second;
-        const bool inFolder = parent == 0 || (parent == all ? o.parent == 0 : o.parent == parent);
-        if (inFolder && (format == 0 || o.format == format))
-            found.push_back(entry.first);
-    }
-    return found;
-}
-
 std::vector<std::uint16_t> PtpCamera::operations() const
 {
     std::vector<std::uint16_t> codes{getDeviceInfo, openSession, closeSession, getStorageIds, getStorageInfo,
@@ -544,34 +455,6 @@ std::vector<std::uint8_t> PtpCamera::deviceInfo() const
     return data;
 }
 
-std::vector<std::uint8_t> PtpCamera::objectInfo(const Object &o) const
-{
-    const bool folderObject = o.format == association;
-    std::vector<std::uint8_t> data;
-    put32(data, storageId);
-    put16(data, o.format);
-    put16(data, 0);  // no protection
-    put32(data, std::uint32_t(o.bytes.size()));
-    // libgphoto2 refuses to download an Undefined object without a thumbnail format (taking it
-    // for firmware or the like): files say JPEG, as cameras whose RAW format is Undefined do.
-    put16(data, folderObject ? 0 : exifJpeg);
-    put32(data, 0);
-    put32(data, 0);
-    put32(data, 0);
-    put32(data, 0);  // image size unknown: the camera does not parse what it stores
-    put32(data, 0);
-    put32(data, 0);
-    put32(data, o.parent);
-    put16(data, folderObject ? 0x0001 : 0);  // generic folder
-    put32(data, 0);
-    put32(data, 0);
-    putString(data, o.name);
-    putString(data, o.captured);
-    putString(data, o.captured);
-    putString(data, "");
-    return data;
-}
-
 bool PtpCamera::propertyDescription(std::uint16_t property, std::vector<std::uint8_t> *out) const
 {
     const bool live = settings.identity.liveView;
@@ -597,69 +480,12 @@ bool PtpCamera::propertyDescription(std::uint16_t property, std::vector<std::uin
     return true;
 }
 
-std::uint32_t PtpCamera::folder(const std::string &path)
+std::uint32_t PtpCamera::addObject(const std::string &folder, const File &file)
 {
-    std::uint32_t parent = 0;
-    std::size_t start = 0;
-    while (start < path.size()) {
-        const std::size_t slash = std::min(path.find('/', start), path.size());
-        const std::string name = path.substr(start, slash - start);
-        start = slash + 1;
-        if (name.empty())
-            continue;
-        const auto it = std::find_if(store.begin(), store.end(), [&](const auto &entry) {
-            return entry.second.parent == parent && entry.second.format == association && entry.second.name == name;
-        });
-        if (it != store.end()) {
-            parent = it->first;
-            continue;
-        }
-        const std::uint32_t handle = nextHandle++;
-        store[handle] = Object{parent, association, name, {}, timestamp()};
-        parent = handle;
-    }
-    return parent;
-}
-
-std::uint32_t PtpCamera::addObject(const std::string &folderName, const File &file)
-{
-    const std::uint32_t parent = folder(folderName);
-    const std::uint32_t handle = nextHandle++;
-    store[handle] = Object{parent, isJpeg(file.name) ? exifJpeg : undefinedFormat, file.name, file.bytes, timestamp()};
-    return handle;
-}
-
-void PtpCamera::erase(std::uint32_t handle)
-{
-    std::vector<std::uint32_t> children;
-    for (const auto &entry : store) {
-        if (entry.second.parent == handle)
-            children.push_back(entry.first);
-    }
-    for (std::uint32_t child : children)
-        erase(child);
-    const auto it = store.find(handle);
-    if (it == store.end())
-        return;
-    if (it->second.format != association)
-        ++counters.deletes;
-    store.erase(it);
-}
-
-std::string PtpCamera::folderPath(std::uint32_t handle) const
-{
-    std::string path;
-    for (auto it = store.find(handle); it != store.end() && it->second.format == association; it = store.find(it->second.parent))
-        path = path.empty() ? it->second.name : it->second.name + "/" + path;
-    return path;
+    return store.add(folder, file);
 }
 
 std::vector<EmulatedPtpCamera::StoredObject> PtpCamera::objects() const
 {
-    std::vector<EmulatedPtpCamera::StoredObject> out;
-    for (const auto &entry : store) {
-        if (entry.second.format != association)
-            out.push_back({entry.first, folderPath(entry.second.parent), entry.second.name, entry.second.bytes});
-    }
-    return out;
+    return store.files();
 }

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "emulatedptpcamera.h"
+#include "ptpobjectstore.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -58,14 +58,6 @@ public:
     const std::vector<std::uint16_t> &operationsAsked() const { return asked; }
 
 private:
-    struct Object
-    {
-        std::uint32_t parent = 0;  // 0: the storage's root
-        std::uint16_t format = 0;
-        std::string name;
-        std::vector<std::uint8_t> bytes;
-        std::string captured;      // "YYYYMMDDThhmmss"
-    };
     struct Packet
     {
         std::vector<std::uint8_t> bytes;
@@ -95,17 +87,11 @@ private:
     void event(std::uint16_t code, std::uint32_t transaction, std::uint32_t param, Clock::time_point due);
     void advance(Clock::time_point now);
     std::uint16_t startCapture(const Command &c, Clock::time_point now);
-    std::vector<std::uint32_t> handles(std::uint32_t storage, std::uint32_t format, std::uint32_t parent) const;
     std::vector<std::uint16_t> operations() const;
     std::vector<std::uint8_t> deviceInfo() const;
-    std::vector<std::uint8_t> objectInfo(const Object &object) const;
     bool propertyDescription(std::uint16_t property, std::vector<std::uint8_t> *out) const;
-    std::uint32_t folder(const std::string &path);
-    void erase(std::uint32_t handle);
-    std::string folderPath(std::uint32_t handle) const;
 
-    std::map<std::uint32_t, Object> store;
-    std::uint32_t nextHandle = 1;
+    PtpObjectStore store;
     std::uint32_t session = 0;
     std::uint32_t streamsOn = 0;  // EnabledStreams
     int captureNumber = 0;
