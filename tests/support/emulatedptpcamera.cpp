@@ -1,6 +1,7 @@
 #include "emulatedptpcamera.h"
 
 #include "ptpcamera.h"
+#include "ptpusbdescriptors.h"
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
@@ -20,49 +21,10 @@
 
 namespace {
 
-constexpr std::uint8_t endpointIn = 0x81;
-constexpr std::uint8_t endpointOut = 0x02;
-constexpr std::uint8_t endpointEvents = 0x83;
+constexpr std::uint8_t endpointIn = PtpUsbDescriptors::endpointIn;
+constexpr std::uint8_t endpointOut = PtpUsbDescriptors::endpointOut;
+constexpr std::uint8_t endpointEvents = PtpUsbDescriptors::endpointEvents;
 constexpr int addressesPerBus = 126;
-
-// A still-image camera as USB 2.0 high speed shows it: device class 0 (a class on the device
-// descriptor hides it from libgphoto2's generic match), one configuration, one interface of
-// class 6/1/1 with bulk IN, bulk OUT and an interrupt IN for events.
-std::vector<std::uint8_t> descriptors(std::uint16_t vendor, std::uint16_t product)
-{
-    return {
-        0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, std::uint8_t(vendor), std::uint8_t(vendor >> 8),
-        std::uint8_t(product), std::uint8_t(product >> 8), 0x00, 0x01, 0x01, 0x02, 0x03, 0x01,
-        0x09, 0x02, 0x27, 0x00, 0x01, 0x01, 0x00, 0xC0, 0x01,
-        0x09, 0x04, 0x00, 0x00, 0x03, 0x06, 0x01, 0x01, 0x00,
-        0x07, 0x05, endpointIn, 0x02, 0x00, 0x02, 0x00,
-        0x07, 0x05, endpointOut, 0x02, 0x00, 0x02, 0x00,
-        0x07, 0x05, endpointEvents, 0x03, 0x40, 0x00, 0x04,
-    };
-}
-constexpr std::size_t deviceDescriptorLength = 18;
-
-std::vector<std::uint8_t> stringDescriptor(const std::string &text)
-{
-    std::vector<std::uint8_t> out{std::uint8_t(2 + 2 * text.size()), 0x03};
-    for (char c : text) {
-        out.push_back(std::uint8_t(c));
-        out.push_back(0);
-    }
-    return out;
-}
-
-std::string hex(const std::vector<std::uint8_t> &bytes)
-{
-    // umockdev's record format takes upper-case hex only.
-    std::string out;
-    char two[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(two, sizeof two, "%02X", b);
-        out += two;
-    }
-    return out;
-}
 
 struct Urb
 {
@@ -138,7 +100,6 @@ struct EmulatedPtpCamera::Private
 
     void enterBus(int slot);
     void leaveBus(int slot);
-    int control(Device &device, const std::uint8_t *setup, std::uint8_t *data, int room);
     void pump(int slot);
     bool handle(UMockdevIoctlClient *client);
     void submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg, int slot);
@@ -157,21 +118,10 @@ void EmulatedPtpCamera::Private::enterBus(int slot)
     std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", device.bus, device.address);
     device.devnode = node;
     device.syspath = "/sys/devices/usb1/1-1." + std::to_string(everAttached);
-    const Identity &id = device.camera.settings.identity;
-    char ids[16];
-    std::snprintf(ids, sizeof ids, "%04x\\n", id.vendorId);
-    const std::string vendor = ids;
-    std::snprintf(ids, sizeof ids, "%04x\\n", id.productId);
-    const std::string product = ids;
     // The handler first, so that the device can be opened as soon as its add uevent is out.
     umockdev_testbed_attach_ioctl(testbed, node, handler, nullptr);
-    const std::string record = "P: " + device.syspath.substr(4) + "\nN: " + (node + 5)
-        + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=" + node + "\nE: BUSNUM=" + std::string(node + 13, 3)
-        + "\nE: DEVNUM=" + std::string(node + 17, 3) + "\nA: busnum=" + std::to_string(device.bus)
-        + "\\n\nA: devnum=" + std::to_string(device.address) + "\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n"
-        + "\nA: idVendor=" + vendor + "\nA: idProduct=" + product + "\nA: manufacturer=" + id.manufacturer
-        + "\\n\nA: product=" + id.model + "\\n\nA: serial=" + id.serialNumber + "\\n\nH: descriptors="
-        + hex(descriptors(id.vendorId, id.productId)) + "\n";
+    const std::string record = PtpUsbDescriptors::record(device.camera.settings.identity, device.syspath,
+                                                         device.devnode, device.bus, device.address);
     GError *error = nullptr;
     if (!umockdev_testbed_add_from_string(testbed, record.c_str(), &error)) {
         std::fprintf(stderr, "EmulatedPtpCamera: %s\n", error->message);
@@ -198,47 +148,6 @@ void EmulatedPtpCamera::Private::leaveBus(int slot)
     });
     umockdev_testbed_uevent(testbed, device.syspath.c_str(), "remove");
     umockdev_testbed_remove_device(testbed, device.syspath.c_str());
-}
-
-// Answers one control request; the length of the data stage, or -1 to stall.
-int EmulatedPtpCamera::Private::control(Device &device, const std::uint8_t *setup, std::uint8_t *data, int room)
-{
-    const std::uint8_t type = setup[0];
-    const std::uint8_t request = setup[1];
-    const std::uint16_t value = std::uint16_t(setup[2] | setup[3] << 8);
-    const Identity &id = device.camera.settings.identity;
-    std::vector<std::uint8_t> answer;
-    if (type == 0x80 && request == 0x06) {
-        const std::vector<std::uint8_t> all = descriptors(id.vendorId, id.productId);
-        const int which = value & 0xFF;
-        switch (value >> 8) {
-        case 1: answer.assign(all.begin(), all.begin() + deviceDescriptorLength); break;
-        case 2: answer.assign(all.begin() + deviceDescriptorLength, all.end()); break;
-        case 3:
-            if (which == 0)
-                answer = {4, 0x03, 0x09, 0x04};
-            else if (which <= 3)
-                answer = stringDescriptor(which == 1 ? id.manufacturer : which == 2 ? id.model : id.serialNumber);
-            else
-                return -1;
-            break;
-        default: return -1;
-        }
-    } else if ((type & 0x80) && request == 0x00) {
-        answer = {0, 0};  // GET_STATUS: no halt, bus powered
-    } else if (type == 0xA1 && request == 0x67) {
-        answer = {4, 0, 0x01, 0x20};  // PTP class Get Device Status: OK
-    } else if ((type == 0x02 && request == 0x01) || (type == 0x21 && (request == 0x64 || request == 0x66))) {
-        // CLEAR_FEATURE(ENDPOINT_HALT), and the class requests Cancel and Device Reset.
-        if (type == 0x21)
-            device.camera.disconnect();
-        return 0;
-    } else {
-        return -1;
-    }
-    const int length = std::min(room, int(answer.size()));
-    std::copy_n(answer.begin(), length, data);
-    return length;
 }
 
 // Completes the camera's transfers in flight that it has something for now: called on every
@@ -290,7 +199,12 @@ void EmulatedPtpCamera::Private::submit(UMockdevIoctlClient *client, UMockdevIoc
     u->status = 0;
     u->actual_length = 0;
     if (u->type == USBDEVFS_URB_TYPE_CONTROL) {
-        const int length = u->buffer_length >= 8 ? control(device, bytes, bytes + 8, u->buffer_length - 8) : -1;
+        bool reset = false;
+        const int length = u->buffer_length >= 8 ? PtpUsbDescriptors::control(device.camera.settings.identity, bytes,
+                                                                               bytes + 8, u->buffer_length - 8, &reset)
+                                                 : -1;
+        if (reset)
+            device.camera.disconnect();
         u->status = length < 0 ? -EPIPE : 0;
         u->actual_length = std::max(length, 0);
         reapable.push_back(urb);
