@@ -99,7 +99,8 @@ public:
     // What captures store. Sets queued with setNextCapture are used first, one per capture
     // (RAW+JPEG: two files in one set); with none queued, the generator gives the files for
     // the n-th capture (from 1); without a generator a capture stores a generated 64x48 JPEG
-    // named "IMG_0001.JPG" counting up.
+    // named "IMG_0001.JPG" counting up. The generator runs on umockdev's thread under the
+    // emulator's lock: it must not call the emulator.
     void setNextCapture(int slot, const std::vector<File> &files);
     void setCaptureGenerator(int slot, std::function<std::vector<File>(int n)> generator);
     // A file already on the card, in folder ("DCIM/100SPINW"; folders are made as needed).

@@ -4,6 +4,8 @@
 
 #include <gphoto2/gphoto2.h>
 
+#include <dlfcn.h>
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QtTest>
@@ -124,10 +126,9 @@ class TestEmulatedPtpCamera : public QObject
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsSet("PTPDEBUG"))
-            gp_log_add_func(GP_LOG_DEBUG, [](GPLogLevel, const char *domain, const char *text, void *) {
-                fprintf(stderr, "%s: %s\n", domain, text);
-            }, nullptr);
+        // libgphoto2 unloads its port library after each use; held here, leak reports of its
+        // own leaks name it and the sanitizer's suppressions apply.
+        QVERIFY(dlopen(GPHOTO2_IOLIBS "/usb1.so", RTLD_NOW));
     }
     void init()
     {
