@@ -1,6 +1,7 @@
 #include "emulatedptpcamera.h"
 
 #include "ptpcamera.h"
+#include "ptpipserver.h"
 #include "ptpusbdescriptors.h"
 
 #include <linux/ioctl.h>
@@ -44,6 +45,7 @@ struct EmulatedPtpCamera::Private
         explicit Device(const Identity &identity) : camera(identity) {}
 
         PtpCamera camera;
+        std::unique_ptr<PtpIpServer> ip;  // made on the first ptpIpPort()
         std::string syspath;
         std::string devnode;
         unsigned bus = 0, address = 0;
@@ -130,6 +132,8 @@ void EmulatedPtpCamera::Private::enterBus(int slot)
     }
     nodes[device.devnode] = Node{slot, device.generation};
     device.present = true;
+    if (device.ip)
+        device.ip->start();
 }
 
 void EmulatedPtpCamera::Private::leaveBus(int slot)
@@ -140,6 +144,8 @@ void EmulatedPtpCamera::Private::leaveBus(int slot)
     device.present = false;
     device.claimant = nullptr;
     device.camera.disconnect();
+    if (device.ip)
+        device.ip->stop();
     // A transfer dropped here would have libusb poll for it for ever.
     take(inFlight, [slot](const Urb &u) { return u.slot == slot; }, [this](const Urb &u) {
         u.urb()->status = -ESHUTDOWN;
@@ -398,9 +404,17 @@ EmulatedPtpCamera::~EmulatedPtpCamera()
 
 void EmulatedPtpCamera::reset()
 {
+    std::vector<std::unique_ptr<PtpIpServer>> servers;
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        for (std::size_t slot = 0; slot < d->devices.size(); ++slot) {
+            d->leaveBus(int(slot));
+            servers.push_back(std::move(d->devices[slot]->ip));
+        }
+    }
+    // Their threads take the lock: they end before the cameras they serve.
+    servers.clear();
     std::lock_guard<std::mutex> lock(d->mutex);
-    for (std::size_t slot = 0; slot < d->devices.size(); ++slot)
-        d->leaveBus(int(slot));
     for (const auto &node : d->nodes)
         umockdev_testbed_detach_ioctl(d->testbed, node.first.c_str(), nullptr);
     for (auto *queue : {&d->inFlight, &d->reapable}) {
@@ -524,6 +538,16 @@ bool EmulatedPtpCamera::liveViewEnabled(int slot)
 std::string EmulatedPtpCamera::serialNumber(int slot)
 {
     return d->with(slot, [](const Private::Device &device) { return device.camera.settings.identity.serialNumber; });
+}
+
+std::string EmulatedPtpCamera::ptpIpPort(int slot)
+{
+    return d->with(slot, [&](Private::Device &device) {
+        if (!device.ip)
+            device.ip = std::make_unique<PtpIpServer>(device.camera, d->mutex, [this, slot] { d->leaveBus(slot); });
+        const std::uint16_t port = device.present ? device.ip->start() : 0;
+        return port ? "ptpip:127.0.0.1:" + std::to_string(port) + ":" + std::to_string(port) : std::string();
+    });
 }
 
 std::string EmulatedPtpCamera::usbPort(int slot)

@@ -132,6 +132,10 @@ public:
     std::string serialNumber(int slot);
     // libgphoto2's port of the camera now, "usb:001,002", for gp_port_info_list_lookup_path.
     std::string usbPort(int slot);
+    // The same camera on PTP/IP too (from the first call on, while plugged): the port
+    // "ptpip:127.0.0.1:P:P" for the abilities "PTP/IP Camera" (never autodetected). Unplug
+    // drops its connections and refuses new ones. Drive a camera over one link at a time.
+    std::string ptpIpPort(int slot);
 
     struct Private;
 
