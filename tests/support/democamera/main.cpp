@@ -47,6 +47,7 @@ int main(int argc, char **argv)
     });
     // A real camera takes a moment to expose and to hand the file over.
     bus.setTiming(slot, std::chrono::milliseconds(300), std::chrono::milliseconds(100));
+    std::fprintf(stderr, "%s: \"%s\" attached at %s\n", argv[0], identity.model.c_str(), bus.usbPort(slot).c_str());
 
     const pid_t pid = fork();
     if (pid < 0) {
