@@ -1,5 +1,6 @@
 #include "chostappspinwright.h"
 
+#include "pagecalls.h"
 #include "platform.h"
 #include "settingsfile.h"
 #include "spinwrightidentity.h"
@@ -130,11 +131,11 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
     if (!spinsFileError.isEmpty())
         showMessage(tr("Spin settings"), spinsFileError);
 
-    const QStringList devices = listTurntables();
+    const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {
         // A list of one leaves no choice: that turntable is opened, so that Start works at once.
         if (!restoreLastUsedTurntable() && devices.size() == 1)
-            invokePageFunction("syncLastUsedTurntableIndexUI", 0);
+            PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", 0);
     } else {
         setUiItemsEnabled(false);
         showMessage(tr("Turntable device error"), turntable->lastError());
@@ -248,29 +249,7 @@ bool CHostAppSpinwright::restoreLastUsedTurntable()
 
     // The stored value is a model row, not a position in the list: an identified board is the
     // list's one entry but opens as its own row, so the turntable decides what the row opens.
-    return invokePageFunction("syncLastUsedTurntableIndexUI", int(storedIndex));
-}
-
-QStringList CHostAppSpinwright::listTurntables()
-{
-    QStringList devices;
-    for (const std::string &name : spins.turntable()->availableTurntables())
-        devices.append(QString::fromStdString(name));
-    globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), devices);
-    return devices;
-}
-
-bool CHostAppSpinwright::invokePageFunction(const char *name, const QVariant &argument)
-{
-    QQuickItem *root = rootItem();
-    if (!root || root->metaObject()->indexOfMethod(QByteArray(name) + "(QVariant)") < 0)
-        return false;
-    return QMetaObject::invokeMethod(root, name, Q_ARG(QVariant, argument));
-}
-
-void CHostAppSpinwright::showTurntableListIndex(int index)
-{
-    invokePageFunction("setTurntableListIndex", index);
+    return PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", int(storedIndex));
 }
 
 void CHostAppSpinwright::refreshTurntableList()
@@ -278,14 +257,14 @@ void CHostAppSpinwright::refreshTurntableList()
     if (closed)
         return;
     ZLTurntableHardware *turntable = spins.turntable();
-    const QStringList devices = listTurntables();
+    const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     // A new list resets the page's choice; the open device, if it is still there, is shown again.
     if (turntable->currentTurntableIndex() != noTurntable) {
-        showTurntableListIndex(int(turntable->currentTurntableIndex()));
+        PageCalls::showTurntableListIndex(rootItem(), int(turntable->currentTurntableIndex()));
         return;
     }
     if (devices.isEmpty()) {
-        showTurntableListIndex(-1);
+        PageCalls::showTurntableListIndex(rootItem(), -1);
         setUiItemsEnabled(false);
         resetDefaultUi(nullptr, false);
         return;
@@ -293,9 +272,9 @@ void CHostAppSpinwright::refreshTurntableList()
     // Back from "no device": the panels work again, and a list of one opens at once.
     setUiItemsEnabled(true);
     if (devices.size() == 1)
-        invokePageFunction("syncLastUsedTurntableIndexUI", 0);
+        PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", 0);
     else
-        showTurntableListIndex(-1);
+        PageCalls::showTurntableListIndex(rootItem(), -1);
 }
 
 void CHostAppSpinwright::rescanTurntables()
@@ -507,7 +486,7 @@ void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
     showMessage(tr("Device disconnected"), turntable->lastError());
     turntable->setCurrentTurntableIndex(noTurntable);
     // The list must not show a model that is not open.
-    showTurntableListIndex(-1);
+    PageCalls::showTurntableListIndex(rootItem(), -1);
 }
 
 void CHostAppSpinwright::onTurntableRotationStopped(ZLTurntableHardware *)

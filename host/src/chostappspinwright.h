@@ -82,12 +82,7 @@ private:
     void showMessage(const QString &title, const QString &text);
     // True when it has opened the device the file names.
     bool restoreLastUsedTurntable();
-    // Asks the turntable for its devices and shows them in the page's list.
-    QStringList listTurntables();
-    // The page's list shows this entry as chosen; -1: none. A row past a one-entry list is that entry.
-    void showTurntableListIndex(int index);
-    // Calls the page function if this page has it: an older page simply lacks it.
-    bool invokePageFunction(const char *name, const QVariant &argument);
+
     void writeSettingsFile();
 
     ZLTurntableSpins spins;
