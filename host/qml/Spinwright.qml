@@ -6,7 +6,7 @@ Page {
     id: mainPage
 
     signal turntableDeviceChanged(int index)
-    // state: 1 start, 0 pause, -1 stop, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
+    // state: 1 start, 0 pause, -1 stop, 2 back to start, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
 
@@ -30,7 +30,17 @@ Page {
         mainPage.turntableDeviceChanged(index)
     }
 
+    // From Start until the controller resets the page: the model must not change under a spin.
+    property bool spinRunning: false
+
+    // After a stop the table may stand anywhere in its turn; the controller can take it back.
+    function offerReturnToStart(offered) {
+        returnButton.visible = offered
+    }
+
     function resetDefaultUi(isConnected) {
+        spinRunning = false
+        returnButton.visible = false
         progressBar.visible = false
         progressBar.value = 0
         stateButton.visible = false
@@ -41,6 +51,13 @@ Page {
     function setProgressValue(value) {
         progressBar.value = value
         progressBar.update()
+    }
+
+    // Through the same guard as Exit: a running spin is not ended without a question.
+    Shortcut {
+        sequence: "Ctrl+Q"
+        context: Qt.ApplicationShortcut
+        onActivated: mainPage.applicationWillClose()
     }
 
     header: RowLayout {
@@ -55,6 +72,7 @@ Page {
                 id: turntableDevicesList
                 objectName: "turntableDevicesList"
                 width: parent.width
+                enabled: !mainPage.spinRunning
                 model: TurntableDevicesModel
                 onActivated: mainPage.turntableDeviceChanged(index)
             }
@@ -150,6 +168,8 @@ Page {
             text: qsTr("Start")
             enabled: false
             onPressed: {
+                mainPage.spinRunning = true
+                returnButton.visible = false
                 stateButton.checked = false
                 mainPage.turntableSpinStateChanged(1)
                 progressBar.visible = true
@@ -164,6 +184,16 @@ Page {
             text: qsTr("Stop")
             enabled: false
             onPressed: mainPage.turntableSpinStateChanged(-1)
+        }
+        Button {
+            id: returnButton
+            objectName: "returnButton"
+            text: qsTr("Back to start")
+            visible: false
+            onClicked: {
+                visible = false
+                mainPage.turntableSpinStateChanged(2)
+            }
         }
         ColumnLayout {
             Layout.fillWidth: true

@@ -12,6 +12,7 @@ Item {
 
     property var progressValues: []
     property var resets: []
+    property var returnOffers: []
     property var syncedIndices: []
     property string appVersion
     property Item spinsUiItem: null
@@ -26,4 +27,5 @@ Item {
     }
     function resetDefaultUi(isConnected) { resets.push(isConnected) }
     function setProgressValue(value) { progressValues.push(value) }
+    function offerReturnToStart(offered) { returnOffers.push(offered) }
 }
