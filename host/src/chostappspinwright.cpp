@@ -385,6 +385,14 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
             }
             spins.readSettingsFromUi();
             tableLeftStart = false;
+            // A list built for another table may ask for positions this one cannot tell apart.
+            const QString unreachable = spins.unreachablePositions(turntable->countsPerRevolution());
+            if (!unreachable.isEmpty()) {
+                turntable->stopAngleRotation();
+                showMessage(tr("Wrong settings."), unreachable);
+                queueResetDefaultUi();
+                return;
+            }
         }
         runState = RunRotating;
         setUiItemsEnabled(false);
