@@ -135,6 +135,10 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
     const QString spinsFileError = spins.takeSettingsFileError();
     if (!spinsFileError.isEmpty())
         showMessage(tr("Spin settings"), spinsFileError);
+    // The turntable's panel tells of its own file through this property of its item.
+    const QString panelFileError = pluginUiItem ? pluginUiItem->property("settingsFileProblem").toString() : QString();
+    if (!panelFileError.isEmpty())
+        showMessage(tr("Turntable settings"), panelFileError);
 
     QStringList devices;
     for (const std::string &name : turntable->availableTurntables())

@@ -311,8 +311,11 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
 
 bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 {
-    if (d->ui)
-        d->ui->close(item, int(currentTurntableIndex()));
+    QString error;
+    if (d->ui && !d->ui->close(item, int(currentTurntableIndex()), &error)) {
+        setLastError(error);
+        return false;
+    }
     return ZLTurntableHardware::pluginUIFrameViewWillClose(item);
 }
 

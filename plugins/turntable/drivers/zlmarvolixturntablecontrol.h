@@ -36,6 +36,8 @@ public:
     void stopAngleRotation() override;
 
     QQuickItem *createPluginUIFrameView() override;
+    // False when the settings file cannot be written: lastError() then names the file and the
+    // reason, and the panel stays, so that another call tries again.
     bool pluginUIFrameViewWillClose(QQuickItem *item) override;
 
     // Installs the settings panel; before the first turntable is opened, on the GUI thread.
