@@ -33,8 +33,8 @@ bool ClosingGuard::eventFilter(QObject *watched, QEvent *event)
     }
     if (steps.releaseDevice)
         steps.releaseDevice();
-    const QStringList failures = steps.saveSettings ? steps.saveSettings() : QStringList();
-    if (!failures.isEmpty() && !givenUp) {
+    const QStringList failures = steps.saveSettings && !givenUp ? steps.saveSettings() : QStringList();
+    if (!failures.isEmpty()) {
         event->ignore();
         askToRetrySaving(failures);
         return true;
