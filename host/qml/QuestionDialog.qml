@@ -49,8 +49,9 @@ Dialog {
         text: questionDialog.questionText
     }
 
+    // Not when its page is going away and the script's scope with it.
     onClosed: {
-        if (escapeAnswers)
+        if (typeof answer === "function" && escapeAnswers)
             answer(false)
     }
 }

@@ -98,6 +98,17 @@ Page {
             ToolTip.text: checked ? qsTr("Play") : qsTr("Pause")
             onToggled: mainPage.turntableSpinStateChanged(checked ? 0 : 1)
         }
+        // Where the progress was: the header's width does not depend on it, the footer's would.
+        Button {
+            id: returnButton
+            objectName: "returnButton"
+            text: qsTr("Back to start")
+            visible: false
+            onClicked: {
+                visible = false
+                mainPage.turntableSpinStateChanged(2)
+            }
+        }
     }
 
     ColumnLayout {
@@ -184,16 +195,6 @@ Page {
             text: qsTr("Stop")
             enabled: false
             onPressed: mainPage.turntableSpinStateChanged(-1)
-        }
-        Button {
-            id: returnButton
-            objectName: "returnButton"
-            text: qsTr("Back to start")
-            visible: false
-            onClicked: {
-                visible = false
-                mainPage.turntableSpinStateChanged(2)
-            }
         }
         ColumnLayout {
             Layout.fillWidth: true

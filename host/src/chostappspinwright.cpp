@@ -67,10 +67,6 @@ QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QS
     // parent the JavaScript collector would take a dialog nobody refers to while it is open.
     QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
     dialog->setParent(parentItem);
-    // Deleted from here rather than by the dialog's own script, which may no longer run when the
-    // page goes with dialogs still open.
-    if (dialog->metaObject()->indexOfSignal("closed()") >= 0)
-        QObject::connect(dialog, SIGNAL(closed()), dialog, SLOT(deleteLater()));
     QMetaObject::invokeMethod(dialog, "open");
     return dialog;
 }
