@@ -332,7 +332,7 @@ void E2EDriver::takeScreenshots(const QString &folder)
         return true;
     });
     pickOfferedTurntable();
-    then(QStringLiteral("window fixed"), [this] { return view()->minimumSize() == view()->maximumSize(); });
+    then(QStringLiteral("window set up"), [this] { return view()->resizeMode() == QQuickView::SizeRootObjectToView; });
     then(QStringLiteral("image count"), [this] { return choose(item(QStringLiteral("imagesCountCombo")), QStringLiteral("24")); });
     then(QStringLiteral("main window"), [this, folder] { return saveImage(folder + QStringLiteral("/main-window.png"), nullptr); });
     then(QStringLiteral("custom mode"),
