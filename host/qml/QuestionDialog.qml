@@ -12,8 +12,9 @@ Dialog {
     property bool escapeAnswers: true
     signal answered(bool yes)
 
-    // Bound once the dialog has its size: a binding on its own width would loop.
     anchors.centerIn: parent
+    // A width of its own: one taken from the wrapped text would depend on itself.
+    width: parent ? Math.min(parent.width - 24, Math.max(360, parent.width * 0.6)) : 400
     modal: true
     focus: true
     closePolicy: escapeAnswers ? Popup.CloseOnEscape : Popup.NoAutoClose
@@ -29,25 +30,36 @@ Dialog {
 
     footer: DialogButtonBox {
         Button {
+            id: yesButton
             objectName: "yesButton"
+            focus: true
             text: questionDialog.yesText
             DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
             onClicked: questionDialog.answer(true)
+            // Return answers with the button that has the focus, as Space does.
+            Keys.onReturnPressed: questionDialog.answer(true)
+            Keys.onEnterPressed: questionDialog.answer(true)
         }
         Button {
+            id: noButton
             objectName: "noButton"
             text: questionDialog.noText
             DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
             onClicked: questionDialog.answer(false)
+            Keys.onReturnPressed: questionDialog.answer(false)
+            Keys.onEnterPressed: questionDialog.answer(false)
         }
     }
 
     Label {
         objectName: "questionLabel"
-        width: Math.min(implicitWidth, questionDialog.parent ? questionDialog.parent.width * 0.8 : implicitWidth)
+        width: parent.width
         wrapMode: Text.Wrap
         text: questionDialog.questionText
     }
+
+    // The keyboard answers at once, and the focus shows where it is.
+    onOpened: yesButton.forceActiveFocus(Qt.TabFocusReason)
 
     // Not when its page is going away and the script's scope with it.
     onClosed: {

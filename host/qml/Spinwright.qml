@@ -90,6 +90,8 @@ Page {
             objectName: "stateButton"
             checkable: true
             highlighted: enabled
+            // Its ring is drawn a little outside its box: keep it off the window's edge.
+            Layout.rightMargin: 6
             visible: false
             icon.source: checked ? "qrc:/icons/Play.png" : "qrc:/icons/Stop.png"
             icon.height: progressBar.height - 8
@@ -104,6 +106,7 @@ Page {
             objectName: "returnButton"
             text: qsTr("Back to start")
             visible: false
+            Layout.rightMargin: 6
             onClicked: {
                 visible = false
                 mainPage.turntableSpinStateChanged(2)
