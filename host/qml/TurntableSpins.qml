@@ -44,7 +44,7 @@ Pane {
         if (value >= 0 && value <= maxDelay)
             field.value = Math.round(value * 100) / 100
         else
-            showMessage(qsTr("Enter a delay from 0 to %1 seconds.").arg(decimalText(maxDelay)), field)
+            showMessage(qsTr("Enter a delay from 0 to %1 seconds.").arg(maxDelay), field)
         field.text = decimalText(field.value)
     }
 
