@@ -1,6 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Layouts 1.11
+import QtQuick.Window 2.11
 
 Page {
     id: mainPage
@@ -51,6 +52,16 @@ Page {
     function setProgressValue(value) {
         progressBar.value = value
         progressBar.update()
+    }
+
+    // Tab follows the page from the top. Qt's chain puts the footer before the header, so the
+    // first Tab, with nothing focused yet, starts at the model list rather than at Start.
+    focus: true
+    Keys.onTabPressed: {
+        if (Window.activeFocusItem === mainPage)
+            turntableDevicesList.forceActiveFocus(Qt.TabFocusReason)
+        else
+            event.accepted = false
     }
 
     // Through the same guard as Exit: a running spin is not ended without a question.

@@ -54,6 +54,7 @@ private slots:
     void dialogClosesOnEscapeOnlyAndDestroysItself();
     void dialogOkButtonClosesAndDestroysIt();
     void returnToStartIsOfferedAfterStop();
+    void tabFollowsThePageFromTheTop();
     void ctrlQAsksTheController();
     void dialogsPrintNothing_data();
     void dialogsPrintNothing();
@@ -290,6 +291,22 @@ void tst_MainPage::returnToStartIsOfferedAfterStop()
     call("offerReturnToStart", true);
     call("resetDefaultUi", true);
     QVERIFY(!visible("returnButton"));
+}
+
+void tst_MainPage::tabFollowsThePageFromTheTop()
+{
+    // The first Tab used to land on Start, below everything else.
+    call("resetDefaultUi", true);
+    QStringList order;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(m_view.get(), Qt::Key_Tab);
+        QQuickItem *focused = m_view->activeFocusItem();
+        QVERIFY(focused);
+        QVERIFY2(focused->property("visualFocus").toBool(), qPrintable(focused->objectName()));
+        order << focused->objectName();
+    }
+    QCOMPARE(order, (QStringList{"turntableDevicesList", "spinsPageButton", "pluginPageButton", "startButton",
+                                 "exitButton", "turntableDevicesList"}));
 }
 
 void tst_MainPage::ctrlQAsksTheController()
