@@ -1,3 +1,4 @@
+#include "spinwrightpalette.h"
 #include "spinwrightresources.h"
 
 #include <QDesktopServices>
@@ -55,6 +56,7 @@ private slots:
     void dialogOkButtonClosesAndDestroysIt();
     void returnToStartIsOfferedAfterStop();
     void tabFollowsThePageFromTheTop();
+    void disabledTextLooksDisabled();
     void ctrlQAsksTheController();
     void dialogsPrintNothing_data();
     void dialogsPrintNothing();
@@ -307,6 +309,18 @@ void tst_MainPage::tabFollowsThePageFromTheTop()
     }
     QCOMPARE(order, (QStringList{"turntableDevicesList", "spinsPageButton", "pluginPageButton", "startButton",
                                  "exitButton", "turntableDevicesList"}));
+}
+
+void tst_MainPage::disabledTextLooksDisabled()
+{
+    const QPalette palette = spinwrightPalette(QPalette());
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+        const QColor disabled = palette.color(QPalette::Disabled, role);
+        QVERIFY2(disabled.isValid(), qPrintable(QString::number(role)));
+        QVERIFY(disabled != palette.color(QPalette::Active, role));
+        // Still readable on the window's grey.
+        QVERIFY(qAbs(disabled.lightness() - palette.color(QPalette::Window).lightness()) > 40);
+    }
 }
 
 void tst_MainPage::ctrlQAsksTheController()
