@@ -1,6 +1,7 @@
 #pragma once
 
 #include "d2xx.h"
+#include "devicewatch.h"
 
 #include <cstddef>
 #include <string>
@@ -27,6 +28,8 @@ public:
     virtual FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) = 0;
     virtual FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                                     char *description) = 0;
+    // See watchDevices(); null when this back end cannot tell.
+    virtual std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) = 0;
 
 protected:
     // The ID every FT245R of ours reports: vendor 0403, product 6001.

@@ -1,6 +1,7 @@
 #include "libftdibackend.h"
 
 #include "ft245reeprom.h"
+#include "libusbdevicewatch.h"
 
 #include <ftdi.h>
 #include <libusb.h>
@@ -432,6 +433,11 @@ FT_STATUS LibftdiBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD
     return answerDeviceInfo(type, id, serialNumber, description,
                             link->ctx->type == TYPE_R ? FT_DEVICE_232R : FT_DEVICE_UNKNOWN, link->serialNumber,
                             link->description);
+}
+
+std::unique_ptr<DeviceWatch> LibftdiBackend::watch(std::function<void()> changed)
+{
+    return LibusbDeviceWatch::create(std::move(changed));
 }
 
 Backend *hardwareBackend()

@@ -34,6 +34,7 @@ public:
     FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                             char *description) override;
+    std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) override;
 
 private:
     struct Link;

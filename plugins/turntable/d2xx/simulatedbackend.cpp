@@ -27,6 +27,26 @@ struct SimulatedBackend::Device
     std::uint64_t eepromReads = 0;
 };
 
+class SimulatedBackend::Watch final : public DeviceWatch
+{
+public:
+    Watch(SimulatedBackend &backend, std::function<void()> changed)
+        : backend(backend)
+        , changed(std::move(changed))
+    {
+        std::lock_guard<std::mutex> lock(backend.watchMutex);
+        backend.watches.push_back(this);
+    }
+    ~Watch() override
+    {
+        std::lock_guard<std::mutex> lock(backend.watchMutex);
+        backend.watches.erase(std::find(backend.watches.begin(), backend.watches.end(), this));
+    }
+
+    SimulatedBackend &backend;
+    const std::function<void()> changed;
+};
+
 SimulatedBackend &SimulatedBackend::instance()
 {
     // Never destroyed: a motor worker may still write while the process exits.
@@ -230,11 +250,24 @@ FT_STATUS SimulatedBackend::purge(FT_HANDLE handle, ULONG mask)
     });
 }
 
+std::unique_ptr<DeviceWatch> SimulatedBackend::watch(std::function<void()> changed)
+{
+    return std::make_unique<Watch>(*this, std::move(changed));
+}
+
+void SimulatedBackend::notifyWatches()
+{
+    std::lock_guard<std::mutex> lock(watchMutex);
+    for (Watch *watch : watches)
+        watch->changed();
+}
+
 FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD bytesToWrite, DWORD *bytesWritten)
 {
     if (bytesWritten)
         *bytesWritten = 0;
-    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+    bool unplugged = false;
+    const FT_STATUS status = withDevice(handle, [&](Device *device) -> FT_STATUS {
         if ((!buffer && bytesToWrite > 0) || !bytesWritten)
             return FT_INVALID_PARAMETER;
         for (DWORD i = 0; i < bytesToWrite; ++i) {
@@ -245,10 +278,14 @@ FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD b
             if (device->unplugPending && --device->writesLeft == 0) {
                 device->unplugPending = false;
                 device->attached = false;
+                unplugged = true;
             }
         }
         return FT_OK;
     });
+    if (unplugged)
+        notifyWatches();
+    return status;
 }
 
 FT_STATUS SimulatedBackend::read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned)
@@ -275,21 +312,30 @@ FT_STATUS SimulatedBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWO
 
 void SimulatedBackend::reset()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    devices.clear();
-    handles.clear();
-    boardSet.clear();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        devices.clear();
+        handles.clear();
+        boardSet.clear();
+    }
+    notifyWatches();
 }
 
 int SimulatedBackend::attach(const d2xxsim::DeviceSpec &layout)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto device = std::make_unique<Device>();
-    device->layout = layout;
-    device->slot = boardSet.add();
-    device->serialNumber = layout.serialNumber.empty() ? "SIM" + std::to_string(device->slot) : layout.serialNumber;
-    devices.push_back(std::move(device));
-    return devices.back()->slot;
+    int slot = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto device = std::make_unique<Device>();
+        device->layout = layout;
+        device->slot = boardSet.add();
+        device->serialNumber =
+            layout.serialNumber.empty() ? "SIM" + std::to_string(device->slot) : layout.serialNumber;
+        slot = device->slot;
+        devices.push_back(std::move(device));
+    }
+    notifyWatches();
+    return slot;
 }
 
 int SimulatedBackend::slotCount()
@@ -308,14 +354,18 @@ bool SimulatedBackend::setOpenStatus(int slot, FT_STATUS status)
 
 void SimulatedBackend::unplugAfterWrites(int slot, std::uint64_t writes)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    Device *device = deviceAt(slot);
-    if (!device)
-        return;
-    device->unplugPending = writes != 0;
-    device->writesLeft = writes;
-    if (writes == 0)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        Device *device = deviceAt(slot);
+        if (!device || !device->attached)
+            return;
+        device->unplugPending = writes != 0;
+        device->writesLeft = writes;
+        if (writes != 0)
+            return;
         device->attached = false;
+    }
+    notifyWatches();
 }
 
 d2xxsim::DeviceState SimulatedBackend::state(int slot)

@@ -35,6 +35,8 @@ public:
     FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                             char *description) override;
+    // Told of every attach, unplug and reset, on the thread that made it.
+    std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) override;
 
     void reset() override;
     int attach(const d2xxsim::DeviceSpec &layout) override;
@@ -46,6 +48,10 @@ public:
 
 private:
     struct Device;
+    class Watch;
+
+    // Calls every watch's function; never with `mutex` held, since a watcher may list at once.
+    void notifyWatches();
 
     SimulatedBackend();
     ~SimulatedBackend() override;
@@ -61,6 +67,10 @@ private:
     std::map<std::uintptr_t, int> handles;  // open handle -> slot
     std::uintptr_t nextHandle = 0x5100;
     BoardSet boardSet;
+    // Guards the watches' list; held across their calls, so that a watch that goes waits for
+    // a call still running. Taken without `mutex` held.
+    std::mutex watchMutex;
+    std::vector<Watch *> watches;
 };
 
 } // namespace d2xx

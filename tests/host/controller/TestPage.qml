@@ -9,11 +9,13 @@ Item {
     signal turntableDeviceChanged(int index)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
+    signal turntableRescanRequested()
 
     property var progressValues: []
     property var resets: []
     property var returnOffers: []
     property var syncedIndices: []
+    property var listIndices: []
     property string appVersion
     property Item spinsUiItem: null
     property Item pluginUiItem: null
@@ -25,6 +27,7 @@ Item {
         syncedIndices.push(index)
         turntableDeviceChanged(index)
     }
+    function setTurntableListIndex(index) { listIndices.push(index) }
     function resetDefaultUi(isConnected) { resets.push(isConnected) }
     function setProgressValue(value) { progressValues.push(value) }
     function offerReturnToStart(offered) { returnOffers.push(offered) }
