@@ -1,13 +1,14 @@
 import QtQuick 2.11
-import QtQuick.Controls 2.4
+import QtQuick.Controls 2.5
 
 Dialog {
     id: thisDialog
 
     property string errorText
 
-    x: parent ? (parent.width - width) / 2 : 0
-    y: parent ? (parent.height - height) / 2 : 0
+    // Anchored, not bound: the popup fits itself into the window by its position, which made a
+    // binding of x on the width loop.
+    anchors.centerIn: parent
     modal: true
     focus: true
     // A button box of our own rather than standardButtons: Qt 5.15 keeps about 20 KiB of every
@@ -33,11 +34,14 @@ Dialog {
 
     // A message with a link (the update notice) gets room to show it on one line.
     onAboutToShow: {
-        if (parent && textLabel.text.indexOf("href=") !== -1) {
+        if (parent && textLabel.text.indexOf("href=") !== -1)
             width = parent.width / 2
-            x = (parent.width - width) / 2
-        }
     }
 
-    onClosed: destroy(0xff)
+    // Closed by its page going away, the dialog goes with the page, and the script's scope may
+    // already be gone.
+    onClosed: {
+        if (typeof destroy === "function")
+            destroy(0xff)
+    }
 }

@@ -1,12 +1,13 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Layouts 1.11
+import QtQuick.Window 2.11
 
 Page {
     id: mainPage
 
     signal turntableDeviceChanged(int index)
-    // state: 1 start, 0 pause, -1 stop, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
+    // state: 1 start, 0 pause, -1 stop, 2 back to start, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
     // The user asks to look for turntables again ("Search again", shown while none is found).
@@ -33,6 +34,14 @@ Page {
         mainPage.turntableDeviceChanged(index)
     }
 
+    // From Start until the controller resets the page: the model must not change under a spin.
+    property bool spinRunning: false
+
+    // After a stop the table may stand anywhere in its turn; the controller can take it back.
+    function offerReturnToStart(offered) {
+        returnButton.visible = offered
+    }
+
     // Shows an entry as the chosen one without reporting it; -1, or a row no entry has, shows none.
     // As above, a row past a one-entry list is that entry.
     function setTurntableListIndex(index) {
@@ -42,6 +51,8 @@ Page {
     }
 
     function resetDefaultUi(isConnected) {
+        spinRunning = false
+        returnButton.visible = false
         progressBar.visible = false
         progressBar.value = 0
         stateButton.visible = false
@@ -52,6 +63,23 @@ Page {
     function setProgressValue(value) {
         progressBar.value = value
         progressBar.update()
+    }
+
+    // Tab follows the page from the top. Qt's chain puts the footer before the header, so the
+    // first Tab, with nothing focused yet, starts at the model list rather than at Start.
+    focus: true
+    Keys.onTabPressed: {
+        if (Window.activeFocusItem === mainPage)
+            turntableDevicesList.forceActiveFocus(Qt.TabFocusReason)
+        else
+            event.accepted = false
+    }
+
+    // Through the same guard as Exit: a running spin is not ended without a question.
+    Shortcut {
+        sequence: "Ctrl+Q"
+        context: Qt.ApplicationShortcut
+        onActivated: mainPage.applicationWillClose()
     }
 
     header: RowLayout {
@@ -69,6 +97,7 @@ Page {
                     id: turntableDevicesList
                     objectName: "turntableDevicesList"
                     Layout.fillWidth: true
+                    enabled: !mainPage.spinRunning
                     model: TurntableDevicesModel
                     // Nothing is open until a turntable is picked or opened for the user: the list
                     // must not show a model that is not open.
@@ -111,6 +140,8 @@ Page {
             objectName: "stateButton"
             checkable: true
             highlighted: enabled
+            // Its ring is drawn a little outside its box: keep it off the window's edge.
+            Layout.rightMargin: 6
             visible: false
             icon.source: checked ? "qrc:/icons/Play.png" : "qrc:/icons/Stop.png"
             icon.height: progressBar.height - 8
@@ -118,6 +149,18 @@ Page {
             ToolTip.visible: hovered
             ToolTip.text: checked ? qsTr("Play") : qsTr("Pause")
             onToggled: mainPage.turntableSpinStateChanged(checked ? 0 : 1)
+        }
+        // Where the progress was: the header's width does not depend on it, the footer's would.
+        Button {
+            id: returnButton
+            objectName: "returnButton"
+            text: qsTr("Back to start")
+            visible: false
+            Layout.rightMargin: 6
+            onClicked: {
+                visible = false
+                mainPage.turntableSpinStateChanged(2)
+            }
         }
     }
 
@@ -189,6 +232,8 @@ Page {
             text: qsTr("Start")
             enabled: false
             onPressed: {
+                mainPage.spinRunning = true
+                returnButton.visible = false
                 stateButton.checked = false
                 mainPage.turntableSpinStateChanged(1)
                 progressBar.visible = true

@@ -13,10 +13,22 @@ Pane {
     readonly property bool customMode: shootingModeCombo.currentIndex === 1
     property var shootingModes: [qsTr("360 Photography"), qsTr("Custom Defined"), qsTr("Video Mode")]
 
+    // The longest delay offered, in seconds: one day.
+    readonly property real maxDelay: 86400
+    // The largest image count this table can stop at distinctly, set by the model.
+    property int imagesCountTop: 360
+    // Set by the model when it does not add an angle; empty for the usual "greater" rule.
+    property string angleRefusal
+
     // Both separators are taken, so a value typed under a decimal-comma locale is not cut short.
     function decimalValue(text) {
-        var value = DecimalText.parse(text)
+        var value = DecimalText.parse(text, Qt.locale())
         return isFinite(value) ? value : 0
+    }
+
+    // Two decimals in the user's notation, as the fields show their values.
+    function decimalText(value) {
+        return Number(value).toFixed(2).replace(".", Qt.locale().decimalPoint)
     }
 
     function validModeIndex(mode) {
@@ -24,12 +36,32 @@ Pane {
         return (Math.floor(index) === index && index >= 0 && index < shootingModeCombo.count) ? index : 0
     }
 
+    // A delay field keeps the value it shows: a text it cannot take is refused with the range
+    // and the field goes back to its value.
+    function commitDelay(field) {
+        var written = field.text.trim()
+        var value = written.length === 0 ? 0 : DecimalText.parse(written, Qt.locale())
+        if (value >= 0 && value <= maxDelay)
+            field.value = Math.round(value * 100) / 100
+        else
+            showMessage(qsTr("Enter a delay from 0 to %1 seconds.").arg(maxDelay), field)
+        field.text = decimalText(field.value)
+    }
+
+    function setDelay(field, value) {
+        var seconds = Number(value)
+        field.value = isFinite(seconds) ? Math.min(maxDelay, Math.max(0, Math.round(seconds * 100) / 100)) : 0
+        field.text = decimalText(field.value)
+    }
+
     function saveSettings() {
+        commitDelay(preDelayField)
+        commitDelay(postDelayField)
         return {
             "shootingMode": shootingModeCombo.currentIndex,
             "clockwise": clockwiseButton.checked,
-            "preCaptureDelay": preDelayField.text.length > 0 ? decimalValue(preDelayField.text) : 0,
-            "postCaptureDelay": postDelayField.text.length > 0 ? decimalValue(postDelayField.text) : 0,
+            "preCaptureDelay": preDelayField.value,
+            "postCaptureDelay": postDelayField.value,
             "isManualCapture": manualButton.checked,
             "videoDegrees": degreesField.text.length > 0 ? decimalValue(degreesField.text) : 0
         }
@@ -42,20 +74,20 @@ Pane {
         if (settings.clockwise !== undefined && !settings.clockwise)
             counterclockwiseButton.checked = true
         if (typeof settings.preCaptureDelay === "number")
-            preDelayField.text = Math.max(0, decimalValue(settings.preCaptureDelay)).toFixed(2)
+            setDelay(preDelayField, settings.preCaptureDelay)
         if (typeof settings.postCaptureDelay === "number")
-            postDelayField.text = Math.max(0, decimalValue(settings.postCaptureDelay)).toFixed(2)
+            setDelay(postDelayField, settings.postCaptureDelay)
         if (settings.isManualCapture)
             manualButton.checked = true
         else
             autoButton.checked = true
         if (settings.videoDegrees !== undefined)
             degreesField.text = Math.min(360, Math.max(1, decimalValue(settings.videoDegrees))).toFixed(2)
-        imagesCountCombo.editText = String(angleView.count)
+        showImagesCount()
     }
 
     function setTurntableStepsPerRevolution(stepsPerRevolution) {
-        imagesCountValidator.top = stepsPerRevolution
+        imagesCountTop = Math.max(2, stepsPerRevolution)
     }
 
     // A file saved while the video mode existed may name it; such a mode opens as the first one.
@@ -65,18 +97,49 @@ Pane {
         shootingModeCombo.currentIndex = (index >= 0 && index < 2) ? index : 0
     }
 
-    function showMessage(message) {
+    function showMessage(message, near) {
+        messageToolTip.parent = near ? near : imagesCountCombo
         messageToolTip.text = message
         messageToolTip.open()
     }
 
+    // The field shows the count the list was built from, whatever was typed or picked before.
+    function showImagesCount() {
+        var shown = String(angleView.count)
+        imagesCountCombo.currentIndex = imagesCountCombo.find(shown)
+        imagesCountCombo.editText = shown
+    }
+
+    function chooseImagesCount(text) {
+        var written = String(text).trim()
+        var count = /^[0-9]{1,9}$/.test(written) ? Number(written) : NaN
+        if (count >= 2 && count <= imagesCountTop) {
+            mainPane.fixedImagesCountChanged(count)
+        } else if (count > imagesCountTop && imagesCountTop < 36000) {
+            showMessage(qsTr("This turntable stops at %1 positions a turn: enter a whole number of images from 2 to %1.")
+                        .arg(imagesCountTop))
+        } else {
+            showMessage(qsTr("Enter a whole number of images from 2 to %1.").arg(imagesCountTop))
+        }
+        showImagesCount()
+    }
+
     function addCustomAngle() {
+        var value = DecimalText.parse(angleField.text, Qt.locale())
+        if (!(value >= 0 && value <= 360)) {
+            showMessage(qsTr("Enter an angle from 0 to 360 degrees."), angleField)
+            // The next key replaces the refused text instead of adding to it.
+            angleField.selectAll()
+            return
+        }
         var countBefore = angleView.count > 0 ? angleView.count : -1
-        mainPane.customAngleAdded(angleField.text)
+        mainPane.angleRefusal = ""
+        mainPane.customAngleAdded((Math.round(value * 100) / 100).toFixed(2))
         anglePopup.close()
         angleField.text = ""
         if (angleView.count === countBefore)
-            showMessage(qsTr("The value entered must be greater than the last angle in the list"))
+            showMessage(angleRefusal.length > 0 ? angleRefusal
+                                                : qsTr("The value entered must be greater than the last angle in the list"))
         else
             imagesCountCombo.editText = String(angleView.count)
     }
@@ -100,6 +163,8 @@ Pane {
     }
 
     GridLayout {
+        // Fills the pane, so that a larger window gives the angle list the room.
+        anchors.fill: parent
         columns: 2
         rowSpacing: 8
 
@@ -118,7 +183,7 @@ Pane {
             currentIndex: -1
             onCurrentIndexChanged: {
                 if (currentIndex === 1)
-                    imagesCountCombo.editText = String(angleView.count)
+                    mainPane.showImagesCount()
             }
         }
 
@@ -140,23 +205,22 @@ Pane {
                 enabled: !mainPane.customMode
                 model: ["8", "12", "24", "30", "36", "48", "72", "90", "120", "180", "240", "360"]
                 currentIndex: -1
-                validator: IntValidator {
-                    id: imagesCountValidator
-                    bottom: 2
-                    top: 360
-                }
+                // No validator: a text it would swallow silently is refused with a reason instead.
                 selectTextByMouse: true
                 inputMethodHints: Qt.ImhNone
-                onAccepted: {
-                    if (acceptableInput)
-                        mainPane.fixedImagesCountChanged(parseInt(editText, 10))
+                onAccepted: mainPane.chooseImagesCount(editText)
+                onActivated: mainPane.chooseImagesCount(textAt(index))
+                onActiveFocusChanged: {
+                    if (!activeFocus && enabled && editText !== String(angleView.count))
+                        mainPane.chooseImagesCount(editText)
                 }
-                onActivated: mainPane.fixedImagesCountChanged(parseInt(textAt(index), 10))
             }
             ToolButton {
                 id: addAngleButton
                 objectName: "addAngleButton"
                 visible: mainPane.customMode
+                // A coloured icon does not grey out by itself.
+                opacity: enabled ? 1.0 : 0.4
                 display: AbstractButton.IconOnly
                 icon.source: "qrc:///qml/Plus.png"
                 onClicked: {
@@ -169,19 +233,17 @@ Pane {
                     objectName: "anglePopup"
                     y: addAngleButton.height
                     focus: true
+                    // Each opening starts empty: a refused or abandoned text is not added to.
+                    onAboutToShow: angleField.text = ""
 
                     TextField {
                         id: angleField
                         objectName: "angleField"
                         width: addAngleButton.width + clearAnglesButton.width
                         selectByMouse: true
-                        validator: DoubleValidator {
-                            bottom: 0.0
-                            top: 360
-                            decimals: 2
-                            notation: DoubleValidator.StandardNotation
-                        }
+                        maximumLength: 24
                         onAccepted: mainPane.addCustomAngle()
+                        Keys.onEscapePressed: anglePopup.close()
                     }
                 }
             }
@@ -189,6 +251,7 @@ Pane {
                 id: clearAnglesButton
                 objectName: "clearAnglesButton"
                 visible: mainPane.customMode
+                opacity: enabled ? 1.0 : 0.4
                 display: AbstractButton.IconOnly
                 icon.source: "qrc:///qml/Delete.png"
                 onClicked: {
@@ -210,6 +273,10 @@ Pane {
             Layout.column: 1
             Layout.preferredWidth: shootingModeCombo.width
             Layout.preferredHeight: shootingModeCombo.width / 2
+            Layout.minimumWidth: shootingModeCombo.width
+            Layout.minimumHeight: shootingModeCombo.width / 2
+            Layout.fillWidth: true
+            Layout.fillHeight: true
             color: "transparent"
             border.color: "lightgrey"
             border.width: 1
@@ -290,13 +357,12 @@ Pane {
                     TextField {
                         id: preDelayField
                         objectName: "preDelayField"
+                        property real value: 1
                         Layout.preferredWidth: imagesCountCombo.width
                         selectByMouse: true
-                        validator: DoubleValidator {
-                            bottom: 0
-                            decimals: 2
-                            notation: DoubleValidator.StandardNotation
-                        }
+                        maximumLength: 24
+                        text: mainPane.decimalText(1)
+                        onEditingFinished: mainPane.commitDelay(preDelayField)
                     }
                     Label {
                         text: qsTr("sec")
@@ -307,13 +373,12 @@ Pane {
                     TextField {
                         id: postDelayField
                         objectName: "postDelayField"
+                        property real value: 1
                         Layout.preferredWidth: imagesCountCombo.width
                         selectByMouse: true
-                        validator: DoubleValidator {
-                            bottom: 0
-                            decimals: 2
-                            notation: DoubleValidator.StandardNotation
-                        }
+                        maximumLength: 24
+                        text: mainPane.decimalText(1)
+                        onEditingFinished: mainPane.commitDelay(postDelayField)
                     }
                     Label {
                         text: qsTr("sec")

@@ -1,5 +1,6 @@
 #include "chostappspinwright.h"
 
+#include "closingguard.h"
 #include "pagecalls.h"
 #include "platform.h"
 #include "settingsfile.h"
@@ -115,6 +116,13 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
                                   Q_ARG(QVariant, QVariant::fromValue(pluginUiItem.data())));
     }
 
+    ClosingGuard::Steps closingSteps;
+    closingSteps.spinRunning = [this] { return isSpinRunning(); };
+    closingSteps.stopSpin = [this] { stopSpinOnUserRequest(); };
+    closingSteps.releaseDevice = [this] { releaseDevice(); };
+    closingSteps.saveSettings = [this] { return saveSettingsFiles(); };
+    closingSteps.dialogParent = [this] { return rootItem(); };
+    closingGuard = new ClosingGuard(view, closingSteps, this);
     connect(view, SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(applicationClosing()));
     // Quitting without closing the window must not lose the settings either.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &CHostAppSpinwright::applicationClosing);
@@ -130,6 +138,10 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
     const QString spinsFileError = spins.takeSettingsFileError();
     if (!spinsFileError.isEmpty())
         showMessage(tr("Spin settings"), spinsFileError);
+    // The turntable's panel tells of its own file through this property of its item.
+    const QString panelFileError = pluginUiItem ? pluginUiItem->property("settingsFileProblem").toString() : QString();
+    if (!panelFileError.isEmpty())
+        showMessage(tr("Turntable settings"), panelFileError);
 
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {
@@ -286,13 +298,57 @@ void CHostAppSpinwright::rescanTurntables()
         showMessage(tr("Turntable device error"), spins.turntable()->lastError());
 }
 
-void CHostAppSpinwright::writeSettingsFile()
+void CHostAppSpinwright::releaseDevice()
 {
-    const size_t index = spins.turntable() ? spins.turntable()->currentTurntableIndex() : noTurntable;
-    QJsonObject settings;
-    settings.insert(QLatin1String(lastUsedTurntableKey),
-                    index == noTurntable ? qint64(0) : qint64(index));
-    SettingsFile::writeObject(settingsFilePath(), settings);
+    // Closing ends the spin: nothing may move or fire once the device is released.
+    captureTimer.stop();
+    rotateTimer.stop();
+    runState = RunAtRest;
+    rotationPending = false;
+    if (deviceReleased)
+        return;
+    deviceReleased = true;
+    ZLTurntableHardware *turntable = spins.turntable();
+    if (turntable && turntable->currentTurntableIndex() != noTurntable) {
+        turntable->stopAngleRotation();
+        turntable->closeHardware();
+    }
+}
+
+QStringList CHostAppSpinwright::saveSettingsFiles()
+{
+    QStringList failures;
+    if (!programSettingsSaved) {
+        const size_t index = spins.turntable() ? spins.turntable()->currentTurntableIndex() : noTurntable;
+        QJsonObject settings;
+        settings.insert(QLatin1String(lastUsedTurntableKey), index == noTurntable ? qint64(0) : qint64(index));
+        QString error;
+        programSettingsSaved = SettingsFile::writeObject(settingsFilePath(), settings, &error);
+        if (!programSettingsSaved)
+            failures << tr("The program settings could not be saved to \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(settingsFilePath()), error);
+    }
+    // Both editors keep their settings when a save fails, so that a later call tries again.
+    ZLTurntableHardware *turntable = spins.turntable();
+    if (!panelSettingsSaved) {
+        panelSettingsSaved = !pluginUiItem || !turntable || turntable->pluginUIFrameViewWillClose(pluginUiItem);
+        if (!panelSettingsSaved)
+            failures << turntable->lastError();
+    }
+    if (!spinSettingsSaved) {
+        spinSettingsSaved = !spinsUiItem || spins.pluginUIFrameViewWillClose(spinsUiItem);
+        if (!spinSettingsSaved)
+            failures << spins.lastError();
+    }
+    return failures;
+}
+
+void CHostAppSpinwright::dropUiItems()
+{
+    delete pluginUiItem.data();
+    pluginUiItem = nullptr;
+    delete spinsUiItem.data();
+    spinsUiItem = nullptr;
 }
 
 void CHostAppSpinwright::applicationClosing()
@@ -300,31 +356,11 @@ void CHostAppSpinwright::applicationClosing()
     if (closed)
         return;
     closed = true;
-
-    // Closing ends the spin: nothing may move or fire once the device is released.
-    captureTimer.stop();
-    rotateTimer.stop();
-    runState = RunAtRest;
-
-    ZLTurntableHardware *turntable = spins.turntable();
-    if (turntable && turntable->currentTurntableIndex() != noTurntable) {
-        turntable->stopAngleRotation();
-        turntable->closeHardware();
-    }
-
-    writeSettingsFile();
-
-    if (pluginUiItem) {
-        if (turntable)
-            turntable->pluginUIFrameViewWillClose(pluginUiItem);
-        delete pluginUiItem.data();
-        pluginUiItem = nullptr;
-    }
-    if (spinsUiItem) {
-        spins.pluginUIFrameViewWillClose(spinsUiItem);
-        delete spinsUiItem.data();
-        spinsUiItem = nullptr;
-    }
+    releaseDevice();
+    // Failures the user has been told of and has chosen to leave; otherwise nobody is left to ask.
+    if (!closingGuard || !closingGuard->savingGivenUp())
+        saveSettingsFiles();
+    dropUiItems();
 }
 
 void CHostAppSpinwright::turntableRotationStopped()
@@ -355,6 +391,7 @@ void CHostAppSpinwright::turntableDeviceChanged(int index)
     // The page resets to "no spin" below, and the new device has not been set up for one: a
     // spin left running would wait for a report that never comes and block closing for good.
     endSpin();
+    tableLeftStart = false;
     if (turntable->currentTurntableIndex() != noTurntable)
         turntable->closeHardware();
     // Reports the old device has queued must be handled before the new one answers.
@@ -372,9 +409,10 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         runState = RunPaused;
         break;
     case RequestStop:
-        endSpin();
-        turntable->stopAngleRotation();
-        queueResetDefaultUi();
+        stopSpinOnUserRequest();
+        break;
+    case RequestReturnToStart:
+        returnToStart();
         break;
     case RequestStart:
         if (runState == RunAtRest) {
@@ -384,6 +422,15 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
                 return;
             }
             spins.readSettingsFromUi();
+            tableLeftStart = false;
+            // A list built for another table may ask for positions this one cannot tell apart.
+            const QString unreachable = spins.unreachablePositions(turntable->countsPerRevolution());
+            if (!unreachable.isEmpty()) {
+                turntable->stopAngleRotation();
+                showMessage(tr("Wrong settings."), unreachable);
+                queueResetDefaultUi();
+                return;
+            }
         }
         runState = RunRotating;
         setUiItemsEnabled(false);
@@ -402,12 +449,44 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
 
 void CHostAppSpinwright::applicationWillClose()
 {
-    if (runState != RunRotating) {
-        if (QQuickView *quickView = view())
-            quickView->close();
+    // The closing guard asks about a running spin, whichever way the window is closed.
+    if (QQuickView *quickView = view())
+        quickView->close();
+}
+
+bool CHostAppSpinwright::isSpinRunning() const
+{
+    return runState != RunAtRest || rotationPending || captureTimer.isActive() || rotateTimer.isActive();
+}
+
+void CHostAppSpinwright::stopSpinOnUserRequest()
+{
+    const bool offerReturn = tableLeftStart && !closed;
+    endSpin();
+    if (ZLTurntableHardware *turntable = spins.turntable())
+        turntable->stopAngleRotation();
+    queueResetDefaultUi();
+    if (!offerReturn)
+        return;
+    QPointer<QQuickItem> root = rootItem();
+    QMetaObject::invokeMethod(this, [root] {
+        if (root)
+            QMetaObject::invokeMethod(root, "offerReturnToStart", Q_ARG(QVariant, true));
+    }, Qt::QueuedConnection);
+}
+
+void CHostAppSpinwright::returnToStart()
+{
+    ZLTurntableHardware *turntable = spins.turntable();
+    if (!turntable || isSpinRunning() || !tableLeftStart || turntable->currentTurntableIndex() == noTurntable)
+        return;
+    // The position is counted from the spin's start: the spin's closing turn ends there.
+    const float target = spins.direction() == 1 ? -360.0f : 360.0f;
+    if (!turntable->startAngleRotation(target)) {
+        showMessage(tr("Error occured."), turntable->lastError());
         return;
     }
-    showMessage(tr("Exit app ..."), tr("Turntable is still rotating. Please wait until it stops."));
+    tableLeftStart = false;
 }
 
 void CHostAppSpinwright::resetDefaultUi(QQuickItem *rootUiItem, bool isConnected)
@@ -442,6 +521,7 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
 
     switch (result) {
     case SpinStepResult::Rotating:
+        tableLeftStart = true;
         // A pause pressed during the delays holds the spin at the end of this rotation.
         if (runState != RunPaused)
             runState = RunRotating;
@@ -449,6 +529,7 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
         break;
     case SpinStepResult::Finished:
         spins.turntable()->stepsSpinningWillStop();
+        tableLeftStart = false;
         resetDefaultUi(nullptr, true);
         spins.setStepIndex(0);
         setUiItemsEnabled(true);

@@ -12,6 +12,7 @@
 
 class QQuickItem;
 class QQuickView;
+class ClosingGuard;
 class UpdateCheckManager;
 class ZLCameraHardware;
 class ZLTurntableHardware;
@@ -40,6 +41,8 @@ public:
         RequestStop = -1,
         RequestPause = 0,
         RequestStart = 1,
+        // After a stop: turn the table on to where the spin began.
+        RequestReturnToStart = 2,
         RequestDriverInstaller = 100
     };
     Q_ENUM(PageSpinRequest)
@@ -52,6 +55,12 @@ public:
 
     // "Spinwright.json" in the application-local data directory.
     static QString settingsFilePath();
+
+    // Whether a spin is under way: turning, paused, or in a delay before or after a capture.
+    bool isSpinRunning() const;
+    // The one way a user's stop reaches the spin: the Stop button, or the question at closing.
+    // The spin's own record of the stop belongs here.
+    void stopSpinOnUserRequest();
 
 public slots:
     void applicationClosing();
@@ -82,8 +91,11 @@ private:
     void showMessage(const QString &title, const QString &text);
     // True when it has opened the device the file names.
     bool restoreLastUsedTurntable();
-
-    void writeSettingsFile();
+    // Closing, in this order; each step is done once, the saves until they succeed.
+    void releaseDevice();
+    QStringList saveSettingsFiles();
+    void dropUiItems();
+    void returnToStart();
 
     ZLTurntableSpins spins;
     ZLCameraHardware *cameraHardware = nullptr;
@@ -97,5 +109,12 @@ private:
     QTimer rotateTimer;
     // A requested rotation whose end has not been reported yet, whatever runState says.
     bool rotationPending = false;
+    // The spin has turned the table away from where it began.
+    bool tableLeftStart = false;
     bool closed = false;
+    bool deviceReleased = false;
+    bool programSettingsSaved = false;
+    bool spinSettingsSaved = false;
+    bool panelSettingsSaved = false;
+    ClosingGuard *closingGuard = nullptr;
 };

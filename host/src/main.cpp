@@ -41,14 +41,17 @@ void releasePluginObjects(const std::list<ZLAbstractPlugin *> &objects)
     }
 }
 
-void centreAndFix(QQuickView *view)
+// The page's own size is the smallest that shows everything; from then on the page follows the
+// window, which the user may enlarge (the angle list takes the room).
+void centreAndSetMinimum(QQuickView *view)
 {
     const QSize available = view->screen()->availableSize();
     view->setPosition((available.width() - view->width()) / 2,
                       (available.height() - view->height()) / 2);
-    const QSize fixed = view->size() + QSize(8, 8);
-    view->setMinimumSize(fixed);
-    view->setMaximumSize(fixed);
+    const QSize minimum = view->size() + QSize(8, 8);
+    view->setMinimumSize(minimum);
+    view->resize(minimum);
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
 }
 
 } // namespace
@@ -132,7 +135,7 @@ int spinwrightMain(int argc, char *argv[])
             QMetaObject::invokeMethod(view.rootObject(), "setAppVersion", Q_ARG(QVariant, version));
             controllerCreated = true;
             new CHostAppSpinwright(turntable, camera, &view);
-            QTimer::singleShot(750, &view, [&view] { centreAndFix(&view); });
+            QTimer::singleShot(750, &view, [&view] { centreAndSetMinimum(&view); });
         } else if (status == QQuickView::Error) {
             QString text;
             for (const QQmlError &error : view.errors())

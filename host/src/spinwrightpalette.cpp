@@ -8,8 +8,8 @@ QPalette spinwrightPalette(QPalette palette)
     for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
         palette.setColor(role, Qt::white);
     palette.setColor(QPalette::Link, QColor(120, 187, 255));
-    // An invalid colour lets the style draw disabled text its own way.
+    // Spelt out: left invalid, Qt Quick's controls drew disabled text as white as enabled text.
     for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, QColor());
+        palette.setColor(QPalette::Disabled, role, QColor(140, 140, 140));
     return palette;
 }

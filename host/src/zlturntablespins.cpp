@@ -29,8 +29,11 @@ constexpr qint64 maxSettingsFileSize = 1024 * 1024;
 // of a spin from wrapping round and starting the spin over.
 constexpr int maxImagesCount = 36000;
 constexpr int maxAngleCount = maxImagesCount + 1;
-// Keeps a hand-edited delay from overflowing the millisecond timers.
+// Keeps a hand-edited delay from overflowing the millisecond timers; the editor offers the same.
 constexpr float maxDelaySeconds = 24.0f * 60.0f * 60.0f;
+// What a first start offers: a common spin that needs nothing else set.
+constexpr int defaultImagesCount = 24;
+constexpr double defaultDelaySeconds = 1.0;
 
 QString tr(const char *text)
 {
@@ -102,6 +105,36 @@ QString setAside(const QString &path)
     return tr("it has been kept as \"%1\"").arg(QDir::toNativeSeparators(badPath));
 }
 
+// The motor count at which the table stops for an angle of the spin.
+qint64 countOf(double degrees, unsigned int countsPerRevolution)
+{
+    return qint64(std::llround(degrees * double(countsPerRevolution) / 360.0));
+}
+
+QString angleText(double degrees)
+{
+    return QString::number(degrees, 'f', 2);
+}
+
+// Why the table cannot stop at next as a position of its own after previous (first: the list's
+// first entry); empty when it can. A table whose counts are not known is not judged.
+QString unreachableReason(double first, double previous, double next, bool hasPrevious,
+                          unsigned int countsPerRevolution)
+{
+    if (countsPerRevolution == 0 || !hasPrevious)
+        return QString();
+    const qint64 at = countOf(next, countsPerRevolution);
+    if (at <= countOf(previous, countsPerRevolution))
+        return tr("The turntable turns in %1 counts per revolution and stops at %2 and %3 degrees "
+                  "on the same count. Use angles further apart, or fewer images (at most %1).")
+                .arg(countsPerRevolution).arg(angleText(previous), angleText(next));
+    if (at - countOf(first, countsPerRevolution) >= qint64(countsPerRevolution))
+        return tr("The turntable turns in %1 counts per revolution and stops at %2 and %3 degrees "
+                  "on the same position, one turn apart.")
+                .arg(countsPerRevolution).arg(angleText(first), angleText(next));
+    return QString();
+}
+
 } // namespace
 
 ZLTurntableSpinsPrivateExOS::ZLTurntableSpinsPrivateExOS(QObject *editorItem)
@@ -118,9 +151,15 @@ void ZLTurntableSpinsPrivateExOS::publishAngles()
 
 void ZLTurntableSpinsPrivateExOS::fixedImagesCountChanged(int imagesCount)
 {
+    // More images than the table has positions: the list stays as it was, and the editor, which
+    // shows the count of the list, says why.
+    if (imagesCount > maxImagesCount
+        || (imagesCount > 0 && countsPerRevolution > 0 && unsigned(imagesCount) > countsPerRevolution)) {
+        publishAngles();
+        return;
+    }
     angleTexts.clear();
     angleTexts << QStringLiteral("0.00");
-    imagesCount = qMin(imagesCount, maxImagesCount);
     const float step = 360.0f / float(imagesCount);
     for (int i = 1; i < imagesCount; ++i) {
         const float angle = float(i) * step;
@@ -131,14 +170,25 @@ void ZLTurntableSpinsPrivateExOS::fixedImagesCountChanged(int imagesCount)
 
 void ZLTurntableSpinsPrivateExOS::customAngleAdded(const QString &customAngle)
 {
+    // The editor shows this when the list stays as it was; empty: the usual "greater than" rule.
+    QString refusal;
     if (customAngle.isEmpty()) {
         angleTexts.clear();
     } else {
-        const float value = decimalValue(customAngle, nullptr, QLocale::system());
+        bool ok = false;
+        const float value = decimalValue(customAngle, &ok, QLocale::system());
         const float last = angleTexts.isEmpty() ? -1.0f : decimalValue(angleTexts.last());
-        if (value > last)
-            angleTexts << QString::number(value, 'f', 2);
+        if (!ok || value < 0.0f || value > 360.0f) {
+            refusal = tr("Enter an angle from 0 to 360 degrees.");
+        } else if (value > last) {
+            refusal = unreachableReason(angleTexts.isEmpty() ? 0.0 : decimalValue(angleTexts.first()), last,
+                                        value, !angleTexts.isEmpty(), countsPerRevolution);
+            if (refusal.isEmpty())
+                angleTexts << angleText(value);
+        }
     }
+    if (item)
+        item->setProperty("angleRefusal", refusal);
     publishAngles();
 }
 
@@ -180,8 +230,6 @@ QQuickItem *ZLTurntableSpins::createPluginUIFrameView()
     QJsonObject stored;
     QString problem;
     const SettingsFile::ReadResult read = SettingsFile::readObject(path, maxSettingsFileSize, &stored, &problem);
-    if (read == SettingsFile::ReadResult::Missing)
-        return item;
     if (read == SettingsFile::ReadResult::Loaded) {
         const QStringList invalid = dropInvalidValues(stored);
         if (!invalid.isEmpty())
@@ -194,16 +242,23 @@ QQuickItem *ZLTurntableSpins::createPluginUIFrameView()
         setLastError(d->settingsFileError);
     }
 
-    QVariantMap settings = stored.toVariantMap();
+    // What the file does not say starts from values a spin can run with at once.
+    QVariantMap settings{{QStringLiteral("shootingMode"), 0},
+                         {QStringLiteral("clockwise"), true},
+                         {QStringLiteral("preCaptureDelay"), defaultDelaySeconds},
+                         {QStringLiteral("postCaptureDelay"), defaultDelaySeconds},
+                         {QStringLiteral("isManualCapture"), false},
+                         {QStringLiteral("videoDegrees"), 360}};
+    const QVariantMap storedSettings = stored.toVariantMap();
+    for (auto it = storedSettings.cbegin(); it != storedSettings.cend(); ++it)
+        settings.insert(it.key(), it.value());
     const QVariant angles = settings.value(QLatin1String("shootingAnglesList"));
     if (angles.isValid()) {
         d->companion->angleTexts = angles.toStringList();
         d->companion->publishAngles();
+    } else {
+        d->companion->fixedImagesCountChanged(defaultImagesCount);
     }
-    if (!settings.contains(QLatin1String("isManualCapture")))
-        settings.insert(QLatin1String("isManualCapture"), false);
-    if (!settings.contains(QLatin1String("videoDegrees")))
-        settings.insert(QLatin1String("videoDegrees"), 360);
     QMetaObject::invokeMethod(item, "loadSettings", Q_ARG(QVariant, settings));
     return item;
 }
@@ -227,6 +282,8 @@ bool ZLTurntableSpins::pluginUIFrameViewWillClose(QQuickItem *)
     if (!SettingsFile::writeObject(settingsFilePath(), QJsonObject::fromVariantMap(map), &error)) {
         setLastError(tr("The spin settings could not be saved to \"%1\": %2")
                      .arg(QDir::toNativeSeparators(settingsFilePath()), error));
+        // The editor stays, so that a second call can try again.
+        return false;
     }
 
     delete d->companion;
@@ -248,8 +305,13 @@ void ZLTurntableSpins::updateTurntableStepsPerRevolution()
 {
     if (!d->companion || !d->companion->item || !m_turntable)
         return;
+    d->companion->countsPerRevolution = m_turntable->countsPerRevolution();
+    // The editor never offers more images than a turn has distinct positions for.
+    const int top = d->companion->countsPerRevolution == 0
+                        ? maxImagesCount
+                        : int(qMin<unsigned int>(d->companion->countsPerRevolution, maxImagesCount));
     QMetaObject::invokeMethod(d->companion->item, "setTurntableStepsPerRevolution",
-                              Q_ARG(QVariant, QVariant(int(m_turntable->countsPerRevolution()))));
+                              Q_ARG(QVariant, QVariant(top)));
 }
 
 void ZLTurntableSpins::removeVideoMode()
@@ -305,6 +367,18 @@ SpinStepResult ZLTurntableSpins::nextSpinStep()
     }
     return m_turntable->startAngleRotation(target) ? SpinStepResult::Rotating
                                                    : SpinStepResult::RotationFailed;
+}
+
+QString ZLTurntableSpins::unreachablePositions(unsigned int countsPerRevolution) const
+{
+    const QList<float> &angles = d->shootingAngles;
+    for (int i = 1; i < angles.size(); ++i) {
+        const QString reason = unreachableReason(angles.first(), angles.at(i - 1), angles.at(i), true,
+                                                 countsPerRevolution);
+        if (!reason.isEmpty())
+            return reason;
+    }
+    return QString();
 }
 
 QString ZLTurntableSpins::takeSettingsFileError()

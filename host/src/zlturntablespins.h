@@ -25,6 +25,9 @@ enum class SpinStepResult : int {
 // spin starts; nextSpinStep() after every capture cycle; pluginUIFrameViewWillClose() when the
 // application closes (saves the file), after which the caller deletes the item.
 //
+// Without a settings file the editor starts from 24 images and 1 s before and after each
+// capture; a file that lacks a value starts it from that value's default.
+//
 // A settings file that cannot be read or holds something else than spin settings is moved
 // aside as "TurntableSpins.json.bad" and the defaults are used. The text for the user is then
 // both lastError() and the one-time result of takeSettingsFileError(): call the latter right
@@ -40,8 +43,9 @@ public:
     // Builds the editor on globalQmlEngine() and loads the settings file; the caller owns the item.
     // Returns null (and sets lastError()) when the editor cannot be built.
     QQuickItem *createPluginUIFrameView() override;
-    // Reads the editor, writes the settings file and drops the editor's companion. Always true;
-    // a file that cannot be written leaves the previous one untouched and sets lastError().
+    // Reads the editor, writes the settings file and drops the editor's companion. False when the
+    // file cannot be written: the previous one is left untouched, lastError() names the path and
+    // the reason, and the editor stays, so that another call tries again.
     bool pluginUIFrameViewWillClose(QQuickItem *item) override;
 
     // Not owned.
@@ -55,6 +59,10 @@ public:
     void readSettingsFromUi();
     // Turns the table to the next absolute position of the spin (negative counter-clockwise).
     SpinStepResult nextSpinStep();
+
+    // Why the table cannot stop at every angle last read as a position of its own, for the
+    // user; empty when it can (or when countsPerRevolution is 0, not known).
+    QString unreachablePositions(unsigned int countsPerRevolution) const;
 
     QString takeSettingsFileError();
     static QString settingsFilePath();

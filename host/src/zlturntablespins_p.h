@@ -17,6 +17,8 @@ public:
 
     QPointer<QObject> item;
     QStringList angleTexts;
+    // Of the open turntable; 0 while none is open or its counts are not known yet.
+    unsigned int countsPerRevolution = 0;
 
     void publishAngles();
 

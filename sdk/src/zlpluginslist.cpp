@@ -15,6 +15,7 @@
 #include <QQmlError>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 const QString registerPluginIid = QStringLiteral("com.marvolix.ZLRegisterPlugin");
@@ -28,6 +29,33 @@ void collect(ZLRegisterPlugin *root, unsigned short kinds, ZLRegisterPlugin::Plu
     if (auto *object = dynamic_cast<Interface *>(root->createPluginObject(kind)))
         into.push_back(object);
 }
+
+std::atomic<QtMessageHandler> handlerBeforeImport{nullptr};
+
+void forwardAllButTheModuleIdentifierWarning(QtMsgType type, const QMessageLogContext &context,
+                                             const QString &message)
+{
+    if (type == QtWarningMsg && message.contains(QLatin1String("does not contain a module identifier directive")))
+        return;
+    if (const QtMessageHandler next = handlerBeforeImport.load())
+        next(type, context, message);
+}
+
+// The engine warns at every import by path, with no qmldir, that the module "cannot be protected
+// from external registrations": true of every plug-in file loaded this way, and nothing a user
+// starting the program from a terminal can act on. Only that one warning is dropped, and only
+// while a file is imported (on the GUI thread, before any plug-in thread exists).
+class ModuleIdentifierWarningFilter
+{
+public:
+    ModuleIdentifierWarningFilter()
+    {
+        handlerBeforeImport = qInstallMessageHandler(forwardAllButTheModuleIdentifierWarning);
+    }
+    ~ModuleIdentifierWarningFilter() { qInstallMessageHandler(handlerBeforeImport.exchange(nullptr)); }
+    ModuleIdentifierWarningFilter(const ModuleIdentifierWarningFilter &) = delete;
+    ModuleIdentifierWarningFilter &operator=(const ModuleIdentifierWarningFilter &) = delete;
+};
 
 template<typename Interface>
 std::list<ZLAbstractPlugin *> asBase(const std::list<Interface *> &from)
@@ -71,7 +99,12 @@ bool ZLPluginsList::loadPlugins(std::list<QString> *errors)
         for (const QString &fileName : fileNames) {
             const QString filePath = directory.absoluteFilePath(fileName);
             QList<QQmlError> importErrors;
-            if (!engine->importPlugin(filePath, QString(), &importErrors)) {
+            bool imported = false;
+            {
+                ModuleIdentifierWarningFilter filter;
+                imported = engine->importPlugin(filePath, QString(), &importErrors);
+            }
+            if (!imported) {
                 if (errors) {
                     // Carriage returns on purpose: the product family's hosts join these entries and break lines on them.
                     errors->push_back(fileName + QObject::tr(" not loaded:") + QChar(13));

@@ -41,11 +41,14 @@ public:
     virtual ~TurntableSettingsUi() = default;
 
     // Builds the panel on the shared QML engine and loads the settings file into it. Returns
-    // null with *error set when the panel cannot be built; the caller owns the item.
+    // null with *error set when the panel cannot be built; the caller owns the item. When the
+    // file could not be used, the item's property "settingsFileProblem" says why, for the user.
     virtual QQuickItem *create(ZLMarvolixTurntableControl *control, const QStringList &standardModels,
                                QString *error) = 0;
-    // Saves what the panel shows (openRow: the open model row, -1 for none) and lets it go.
-    virtual void close(QQuickItem *item, int openRow) = 0;
+    // Saves what the panel shows (openRow: the open model row, -1 for none) and lets it go. False,
+    // with *error naming the file and the reason, when it cannot be saved: the panel is then kept,
+    // so that another call tries again.
+    virtual bool close(QQuickItem *item, int openRow, QString *error) = 0;
     // Reads the panel for a spin on openRow; the custom row's block is kept for the file.
     virtual SpinSettings spinSettings(int openRow) = 0;
     // Queues the panel's refresh for an opened row, or for -1: the table has stopped turning.

@@ -376,8 +376,11 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
 bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 {
     // The host closes the device first; the panel's settings are those of the row it had open.
-    if (d->ui)
-        d->ui->close(item, d->boards.lastOpenRow());
+    QString error;
+    if (d->ui && !d->ui->close(item, d->boards.lastOpenRow(), &error)) {
+        setLastError(error);
+        return false;
+    }
     return ZLTurntableHardware::pluginUIFrameViewWillClose(item);
 }
 

@@ -42,6 +42,8 @@ public:
     // Starts watching for boards arriving and leaving, as watchDevices() does.
     void pluginDidInitialized() override;
     QQuickItem *createPluginUIFrameView() override;
+    // False when the settings file cannot be written: lastError() then names the file and the
+    // reason, and the panel stays, so that another call tries again.
     bool pluginUIFrameViewWillClose(QQuickItem *item) override;
 
     // From now on boards that arrive or leave are told to the host through turntableDevicesChanged(),

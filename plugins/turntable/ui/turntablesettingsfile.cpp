@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QLocale>
-#include <QtDebug>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +28,11 @@ const char enableKey[] = "isMotorEnableActiveHigh";
 constexpr qint64 maxFileSize = 64 * 1024;
 constexpr int maxTextLength = 32;
 
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("TurntableSettingsFile", text);
+}
+
 QVariant checkedText(const QJsonValue &value)
 {
     if (!value.isString() || value.toString().size() > maxTextLength)
@@ -35,36 +40,48 @@ QVariant checkedText(const QJsonValue &value)
     return value.toString();
 }
 
-void insertBool(QVariantMap *map, const QJsonObject &object, const char *key)
+// Each value of the expected type goes into map; a present key of another type is named in invalid.
+void insertBool(QVariantMap *map, const QJsonObject &object, const char *key, const QString &prefix,
+                QStringList *invalid)
 {
     const QJsonValue value = object.value(QLatin1String(key));
     if (value.isBool())
         map->insert(QLatin1String(key), value.toBool());
+    else if (object.contains(QLatin1String(key)))
+        *invalid << prefix + QLatin1String(key);
 }
 
-void insertText(QVariantMap *map, const QJsonObject &object, const char *key)
+void insertText(QVariantMap *map, const QJsonObject &object, const char *key, const QString &prefix,
+                QStringList *invalid)
 {
     const QVariant text = checkedText(object.value(QLatin1String(key)));
     if (text.isValid())
         map->insert(QLatin1String(key), text);
+    else if (object.contains(QLatin1String(key)))
+        *invalid << prefix + QLatin1String(key);
 }
 
-// Keeps the values whose type and range the panel expects; anything else is dropped.
-QVariantMap checkedSettings(const QJsonObject &object)
+// Keeps the values whose type and range the panel expects; the others are named in invalid.
+QVariantMap checkedSettings(const QJsonObject &object, QStringList *invalid)
 {
     QVariantMap settings;
     const QJsonValue speed = object.value(QLatin1String(rotationSpeedKey));
     if (speed.isDouble() && speed.toDouble() >= 0 && speed.toDouble() <= 9)
         settings.insert(QLatin1String(rotationSpeedKey), std::round(speed.toDouble()));
-    insertBool(&settings, object, lockKey);
-    insertText(&settings, object, rampKey);
+    else if (object.contains(QLatin1String(rotationSpeedKey)))
+        *invalid << QLatin1String(rotationSpeedKey);
+    insertBool(&settings, object, lockKey, QString(), invalid);
+    insertText(&settings, object, rampKey, QString(), invalid);
     const QJsonValue custom = object.value(QLatin1String(customKey));
     if (custom.isObject()) {
+        const QString prefix = QLatin1String(customKey) + QLatin1Char('.');
         QVariantMap block;
-        insertText(&block, custom.toObject(), countsKey);
-        insertBool(&block, custom.toObject(), clockwiseKey);
-        insertBool(&block, custom.toObject(), enableKey);
+        insertText(&block, custom.toObject(), countsKey, prefix, invalid);
+        insertBool(&block, custom.toObject(), clockwiseKey, prefix, invalid);
+        insertBool(&block, custom.toObject(), enableKey, prefix, invalid);
         settings.insert(QLatin1String(customKey), block);
+    } else if (object.contains(QLatin1String(customKey))) {
+        *invalid << QLatin1String(customKey);
     }
     return settings;
 }
@@ -87,35 +104,41 @@ QString path()
     return QDir(ZLAbstractPlugin::applicationLocalDataDirectory()).filePath(QLatin1String(fileName));
 }
 
-bool read(QVariantMap *settings)
+bool read(QVariantMap *settings, QString *problemForUser)
 {
     const QString filePath = path();
     QJsonObject object;
     QString problem;
-    switch (SettingsFile::readObject(filePath, maxFileSize, &object, &problem)) {
-    case SettingsFile::ReadResult::Missing:
+    const SettingsFile::ReadResult result = SettingsFile::readObject(filePath, maxFileSize, &object, &problem);
+    if (result == SettingsFile::ReadResult::Missing)
         return false;
-    case SettingsFile::ReadResult::Loaded:
-        *settings = checkedSettings(object);
-        return true;
-    case SettingsFile::ReadResult::Unusable:
-        break;
+    if (result == SettingsFile::ReadResult::Loaded) {
+        QStringList invalid;
+        *settings = checkedSettings(object, &invalid);
+        if (invalid.isEmpty())
+            return true;
+        problem = tr("invalid values for %1").arg(invalid.join(QLatin1String(", ")));
     }
+    // Kept for the user instead of being overwritten by the next save.
     const QString kept = SettingsFile::keepAside(filePath);
-    qWarning().noquote() << QStringLiteral("Turntable settings \"%1\" cannot be read (%2); defaults are used%3.")
-                                .arg(QDir::toNativeSeparators(filePath), problem,
-                                     kept.isEmpty() ? QString()
-                                                    : QStringLiteral(", the file is kept as \"%1\"")
-                                                          .arg(QDir::toNativeSeparators(kept)));
-    return false;
+    if (problemForUser) {
+        *problemForUser = tr("The turntable settings file \"%1\" could not be read (%2). Default values are "
+                             "used in its place; %3.")
+                              .arg(QDir::toNativeSeparators(filePath), problem,
+                                   kept.isEmpty() ? tr("it could not be moved aside")
+                                                  : tr("it has been kept as \"%1\"").arg(QDir::toNativeSeparators(kept)));
+    }
+    return result == SettingsFile::ReadResult::Loaded;
 }
 
-bool write(const QVariantMap &settings)
+bool write(const QVariantMap &settings, QString *errorForUser)
 {
-    if (SettingsFile::writeObject(path(), QJsonObject::fromVariantMap(settings)))
+    QString error;
+    if (SettingsFile::writeObject(path(), QJsonObject::fromVariantMap(settings), &error))
         return true;
-    qWarning().noquote() << QStringLiteral("Turntable settings cannot be written to \"%1\".")
-                                .arg(QDir::toNativeSeparators(path()));
+    if (errorForUser)
+        *errorForUser = tr("The turntable settings could not be saved to \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(path()), error);
     return false;
 }
 

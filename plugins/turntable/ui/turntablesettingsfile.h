@@ -3,13 +3,14 @@
 #include "turntablesettingsui.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
 // "MarvolixTurntable-v3.json" in the application-local data directory: one JSON object, the map
 // the panel's saveSettings() returns, written when the panel closes. Keys, as read back (a value
-// of another type, out of range or longer than 32 characters is dropped, and the panel keeps its
-// own value for it):
+// of another type, out of range or longer than 32 characters is dropped, the panel keeps its
+// own value for it, and the file is kept aside and reported as read() says):
 //   "rotationSpeed"          number, 0 to 9, rounded: the speed slider (9 is the fastest spin)
 //   "isLockTableWhenIdle"    bool: "Lock table when idle"
 //   "rampUpDegrees"          string: the ramp as the panel shows it, in its locale ("2,50")
@@ -23,11 +24,14 @@ namespace TurntableSettingsFile {
 
 QString path();
 
-// The checked settings of the file, or false when there is none or it cannot be used. An
-// unusable file is kept aside as ".bad" with a warning, so that the next save starts afresh.
-bool read(QVariantMap *settings);
-// False, with a warning, when the file cannot be written; the previous one is then left whole.
-bool write(const QVariantMap &settings);
+// The checked settings of the file; false when there is none or it cannot be read at all. A
+// file that cannot be read, or holds values of the wrong type or range (the valid ones are still
+// given), is kept aside as ".bad" so that the next save starts afresh, and *problem then says so
+// for the user, with the path. Nothing goes to the console.
+bool read(QVariantMap *settings, QString *problem = nullptr);
+// False when the file cannot be written, with *error naming the path and the reason; the
+// previous file is then left whole.
+bool write(const QVariantMap &settings, QString *error = nullptr);
 
 // The values of a saveSettings() answer that a spin applies to the motor; customRow: whether
 // the custom turntable's block counts.

@@ -64,10 +64,13 @@ QQuickItem *ZLMarvolixTurntableUi::create(ZLMarvolixTurntableControl *control, c
     record->item = item;
 
     QVariantMap settings;
-    if (TurntableSettingsFile::read(&settings)) {
+    QString problem;
+    if (TurntableSettingsFile::read(&settings, &problem)) {
         QMetaObject::invokeMethod(item, "loadSettings", Q_ARG(QVariant, QVariant(settings)));
         record->customAdvancedSettings = TurntableSettingsFile::customBlock(settings);
     }
+    // For the host, which shows it as it shows the problems of its own files.
+    item->setProperty("settingsFileProblem", problem);
 
     // Published after loadSettings, so that the values it sets reach no motor.
     record->bridge = m_bridgeFactory(control, item);
@@ -78,7 +81,7 @@ QQuickItem *ZLMarvolixTurntableUi::create(ZLMarvolixTurntableControl *control, c
     return item;
 }
 
-void ZLMarvolixTurntableUi::close(QQuickItem *item, int openRow)
+bool ZLMarvolixTurntableUi::close(QQuickItem *item, int openRow, QString *error)
 {
     std::unique_ptr<PluginUiRecord> record;
     {
@@ -91,10 +94,16 @@ void ZLMarvolixTurntableUi::close(QQuickItem *item, int openRow)
     QVariantMap settings = savedSettings(item, openRow);
     // An empty answer would wipe the file; keep what was saved before.
     if (settings.isEmpty())
-        return;
+        return true;
     if (record)
         TurntableSettingsFile::mergeCustomBlock(&settings, &record->customAdvancedSettings);
-    TurntableSettingsFile::write(settings);
+    if (TurntableSettingsFile::write(settings, error))
+        return true;
+    // Kept, so that the host can try again once the user has made the folder writable.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_record)
+        m_record = std::move(record);
+    return false;
 }
 
 TurntableSettingsUi::SpinSettings ZLMarvolixTurntableUi::spinSettings(int openRow)

@@ -27,7 +27,7 @@ public:
 
     QQuickItem *create(ZLMarvolixTurntableControl *control, const QStringList &standardModels,
                        QString *error) override;
-    void close(QQuickItem *item, int openRow) override;
+    bool close(QQuickItem *item, int openRow, QString *error) override;
     SpinSettings spinSettings(int openRow) override;
     void refresh(int index, const DeviceSettings &device) override;
     void setStandardModels(const QStringList &standardModels) override;

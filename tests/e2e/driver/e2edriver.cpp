@@ -332,7 +332,7 @@ void E2EDriver::takeScreenshots(const QString &folder)
         return true;
     });
     pickOfferedTurntable();
-    then(QStringLiteral("window fixed"), [this] { return view()->minimumSize() == view()->maximumSize(); });
+    then(QStringLiteral("window set up"), [this] { return view()->resizeMode() == QQuickView::SizeRootObjectToView; });
     then(QStringLiteral("image count"), [this] { return choose(item(QStringLiteral("imagesCountCombo")), QStringLiteral("24")); });
     then(QStringLiteral("main window"), [this, folder] { return saveImage(folder + QStringLiteral("/main-window.png"), nullptr); });
     then(QStringLiteral("custom mode"),
@@ -355,6 +355,21 @@ void E2EDriver::takeScreenshots(const QString &folder)
         return typeInto(item(QStringLiteral("preDelayField")), QStringLiteral("0"))
             && typeInto(item(QStringLiteral("postDelayField")), QStringLiteral("0"));
     });
+    then(QStringLiteral("refused delay"), [this] {
+        const bool typed = typeInto(item(QStringLiteral("postDelayField")), QStringLiteral("1e9"));
+        QTest::keyClick(view(), Qt::Key_Return);
+        return typed;
+    });
+    then(QStringLiteral("refusal shown"), [this] {
+        // A tool tip's item sits in the overlay, with the tool tip as its parent object.
+        for (QQuickItem *each : sceneItems()) {
+            if (each->parent() && each->parent()->objectName() == QLatin1String("messageToolTip") && each->isVisible())
+                return true;
+        }
+        return false;
+    });
+    then(QStringLiteral("refused value"),
+         [this, folder] { return saveImage(folder + QStringLiteral("/refused-value.png"), nullptr); });
     then(QStringLiteral("manual capture"), [this] { return click(item(QStringLiteral("manualButton"))); });
     then(QStringLiteral("start"), [this] { return click(item(QStringLiteral("startButton"))); });
     then(QStringLiteral("spin ends"), [this] { return openDialog() != nullptr; });
@@ -362,7 +377,15 @@ void E2EDriver::takeScreenshots(const QString &folder)
          [this, folder] { return saveImage(folder + QStringLiteral("/message-dialog.png"), nullptr); });
     then(QStringLiteral("OK"), [this] { return click(item(QStringLiteral("okButton"))); });
     then(QStringLiteral("message closed"), [this] { return !openDialog(); });
+    // A long wait before the first picture: closing finds the spin under way.
+    then(QStringLiteral("auto capture"), [this] { return click(item(QStringLiteral("autoButton"))); });
+    then(QStringLiteral("long delay"), [this] { return typeInto(item(QStringLiteral("preDelayField")), QStringLiteral("60")); });
+    then(QStringLiteral("second start"), [this] { return click(item(QStringLiteral("startButton"))); });
     act(QStringLiteral("close"), [this] { view()->close(); });
+    then(QStringLiteral("closing question"), [this] { return isShown(item(QStringLiteral("yesButton"))); });
+    then(QStringLiteral("question"),
+         [this, folder] { return saveImage(folder + QStringLiteral("/closing-question.png"), nullptr); });
+    then(QStringLiteral("stop and quit"), [this] { return click(item(QStringLiteral("yesButton"))); });
 }
 
 QQuickView *E2EDriver::view() const

@@ -13,6 +13,7 @@ Item {
 
     property var progressValues: []
     property var resets: []
+    property var returnOffers: []
     property var syncedIndices: []
     property var listIndices: []
     property string appVersion
@@ -29,4 +30,5 @@ Item {
     function setTurntableListIndex(index) { listIndices.push(index) }
     function resetDefaultUi(isConnected) { resets.push(isConnected) }
     function setProgressValue(value) { progressValues.push(value) }
+    function offerReturnToStart(offered) { returnOffers.push(offered) }
 }

@@ -97,6 +97,7 @@ private slots:
     void disconnectDuringRotation();
     void deviceChangeEndsSpin_data();
     void deviceChangeEndsSpin();
+    void exitButton_data();
     void exitButton();
     void shutdownOrder();
     void openMessageOutlivesGarbageCollection();
@@ -109,6 +110,7 @@ private:
     QByteArray readFile(const QString &name) const;
     QString dataPath(const QString &name) const;
     void sendSignal(const char *signal, int value);
+    void answerQuestion(const QString &title, bool yes);
     QVariantList pageList(const char *property) const;
     QList<float> progress() const;
     bool panelsEnabled(bool expected) const;
@@ -780,28 +782,39 @@ void tst_Controller::openMessageOutlivesGarbageCollection()
 
 void tst_Controller::exitButton()
 {
-    startHeldSpin({QStringLiteral("0.00"), QStringLiteral("90.00")});
-
-    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "applicationWillClose"));
-    QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Exit app ...")});
-    QCOMPARE(recorder.messages.first().text,
-             QStringLiteral("Turntable is still rotating. Please wait until it stops."));
-    QVERIFY(!log.snapshot().contains(QStringLiteral("uiWillClose")));
-    cleanup();
-
-    // During the long delay after the first picture the table stands still: Exit closes.
-    init();
-    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00")}, false, 600);
-    createController();
+    // Exit used to refuse with "Exit app ..." while turning and to quit during the delays; now
+    // both ask first, and only a confirmed stop closes.
+    QFETCH(double, postDelay);
+    writeSpinSettings({QStringLiteral("0.00"), QStringLiteral("90.00")}, false, postDelay);
+    createController([](FakeTurntable *table) { table->setHoldRotations(true); });
     sendSignal("turntableDeviceChanged", 0);
     sendSignal("turntableSpinStateChanged", 1);
     QTRY_COMPARE(progress(), QList<float>{0.5f});
-    QCOMPARE(controller->spinRunState(), CHostAppSpinwright::RunAtRest);
+
     QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "applicationWillClose"));
-    QVERIFY(recorder.messages.isEmpty());
-    const QStringList events = log.snapshot();
-    QVERIFY(events.contains(QStringLiteral("close")));
-    QVERIFY(events.contains(QStringLiteral("uiWillClose")));
+    QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Stop the spin?")});
+    QVERIFY(!log.snapshot().contains(QStringLiteral("uiWillClose")));
+    answerQuestion(QStringLiteral("Stop the spin?"), true);
+    QTRY_VERIFY(log.snapshot().contains(QStringLiteral("uiWillClose")));
+    QVERIFY(log.snapshot().contains(QStringLiteral("close")));
+}
+
+void tst_Controller::exitButton_data()
+{
+    QTest::addColumn<double>("postDelay");
+    QTest::newRow("turning") << 0.0;
+    QTest::newRow("in the delay after a picture") << 600.0;
+}
+
+void tst_Controller::answerQuestion(const QString &title, bool yes)
+{
+    QObject *dialog = nullptr;
+    for (const MessageRecorder::Message &message : recorder.messages) {
+        if (message.title == title)
+            dialog = message.parent;
+    }
+    QVERIFY2(dialog, qPrintable(title));
+    QVERIFY(QMetaObject::invokeMethod(dialog, "answered", Q_ARG(bool, yes)));
 }
 
 void tst_Controller::shutdownOrder()
@@ -819,7 +832,13 @@ void tst_Controller::shutdownOrder()
         }
     });
     log.clear();
-    QVERIFY(view->close());
+    // Closing during a spin asks first; the confirmed stop then closes the window.
+    QVERIFY(!view->close());
+    answerQuestion(QStringLiteral("Stop the spin?"), true);
+    // The confirmed stop has stopped the table at once; closing follows from the event loop.
+    QCOMPARE(log.snapshot(), QStringList{QStringLiteral("stopRotation")});
+    log.clear();
+    QTRY_VERIFY(log.snapshot().contains(QStringLiteral("uiWillClose")));
 
     QCOMPARE(log.snapshot(), (QStringList{QStringLiteral("stopRotation"), QStringLiteral("close"),
                                           QStringLiteral("uiWillClose")}));

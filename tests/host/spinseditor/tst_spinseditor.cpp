@@ -1,5 +1,7 @@
 #include "zlturntablespins.h"
 
+#include "decimaltext.h"
+
 #include "spinwrightresources.h"
 #include "stubhardware.h"
 #include "zlpluginslist.h"
@@ -33,7 +35,11 @@ private slots:
 
     void typedImagesCount_data();
     void typedImagesCount();
-    void pickedImagesCountIgnoresTheUpperBound();
+    void pickedImagesCountAboveTheCounts();
+    void typedAngle_data();
+    void typedAngle();
+    void typedDelay_data();
+    void typedDelay();
     void addAngleRule();
     void firstAngleAlwaysCounts();
     void clearEmptiesTheList();
@@ -69,6 +75,8 @@ void tst_SpinsEditor::init()
     m_spins->setTurntable(&m_table);
     m_item.reset(m_spins->createPluginUIFrameView());
     QVERIFY(m_item);
+    // The cases build their lists from nothing, not from the first start's 24 images.
+    QMetaObject::invokeMethod(m_item.get(), "customAngleAdded", Q_ARG(QString, QString()));
     m_view.reset(new QQuickView(globalQmlEngine(), nullptr));
     m_item->setParentItem(m_view->contentItem());
     m_view->resize(int(m_item->implicitWidth()), int(m_item->implicitHeight()) + 120);
@@ -125,11 +133,17 @@ void tst_SpinsEditor::typedImagesCount_data()
     QTest::addColumn<unsigned int>("countsPerRevolution");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("emitted");
-    QTest::newRow("in the list") << 3200u << "12" << 12;
-    QTest::newRow("not in the list") << 3200u << "17" << 17;
-    QTest::newRow("below 2") << 3200u << "0" << -1;
-    QTest::newRow("above the counts per revolution") << 200u << "240" << -1;
-    QTest::newRow("at the counts per revolution") << 200u << "200" << 200;
+    QTest::addColumn<QString>("refusal");
+    const QString range3200 = QStringLiteral("from 2 to 3200");
+    QTest::newRow("in the list") << 3200u << "12" << 12 << QString();
+    QTest::newRow("not in the list") << 3200u << "17" << 17 << QString();
+    QTest::newRow("below 2") << 3200u << "0" << -1 << range3200;
+    QTest::newRow("above the counts per revolution") << 200u << "240" << -1 << QStringLiteral("from 2 to 200");
+    QTest::newRow("at the counts per revolution") << 200u << "200" << 200 << QString();
+    QTest::newRow("far above") << 3200u << "100000" << -1 << range3200;
+    QTest::newRow("not a number") << 3200u << "abc" << -1 << range3200;
+    QTest::newRow("not whole") << 3200u << "12,5" << -1 << range3200;
+    QTest::newRow("DC table") << 72u << "90" << -1 << QStringLiteral("from 2 to 72");
 }
 
 void tst_SpinsEditor::typedImagesCount()
@@ -137,23 +151,33 @@ void tst_SpinsEditor::typedImagesCount()
     QFETCH(unsigned int, countsPerRevolution);
     QFETCH(QString, typed);
     QFETCH(int, emitted);
+    QFETCH(QString, refusal);
     m_table.counts = countsPerRevolution;
     m_spins->updateTurntableStepsPerRevolution();
+    typeIntoImagesCount("8");
+    QCOMPARE(angleCount(), 8);
 
     QSignalSpy chosen(m_item.get(), SIGNAL(fixedImagesCountChanged(int)));
+    QObject *tip = object("messageToolTip");
     typeIntoImagesCount(typed);
     if (emitted < 0) {
         QCOMPARE(chosen.count(), 0);
-        QCOMPARE(angleCount(), 0);
+        // The field goes back to the count the list was built from, and says why.
+        QCOMPARE(angleCount(), 8);
+        QCOMPARE(imagesCountText(), QStringLiteral("8"));
+        QVERIFY(tip->property("visible").toBool());
+        QVERIFY2(tip->property("text").toString().contains(refusal), qPrintable(tip->property("text").toString()));
     } else {
         QCOMPARE(chosen.count(), 1);
         QCOMPARE(chosen.at(0).at(0).toInt(), emitted);
         QCOMPARE(angleCount(), emitted);
+        QCOMPARE(imagesCountText(), QString::number(emitted));
     }
 }
 
-void tst_SpinsEditor::pickedImagesCountIgnoresTheUpperBound()
+void tst_SpinsEditor::pickedImagesCountAboveTheCounts()
 {
+    // A list entry above the table's counts used to be taken as it stood.
     m_table.counts = 200;
     m_spins->updateTurntableStepsPerRevolution();
     QSignalSpy chosen(m_item.get(), SIGNAL(fixedImagesCountChanged(int)));
@@ -170,9 +194,100 @@ void tst_SpinsEditor::pickedImagesCountIgnoresTheUpperBound()
     QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, entry), Q_ARG(int, index));
     click(entry);
 
-    QCOMPARE(chosen.count(), 1);
-    QCOMPARE(chosen.at(0).at(0).toInt(), 240);
-    QCOMPARE(angleCount(), 240);
+    QCOMPARE(chosen.count(), 0);
+    QCOMPARE(angleCount(), 0);
+    QCOMPARE(imagesCountText(), QStringLiteral("0"));
+    QVERIFY(object("messageToolTip")->property("text").toString().contains(QLatin1String("from 2 to 200")));
+}
+
+void tst_SpinsEditor::typedAngle_data()
+{
+    QTest::addColumn<unsigned int>("countsPerRevolution");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("angles");
+    QTest::addColumn<QString>("refusal");
+    const QString range = QStringLiteral("from 0 to 360 degrees");
+    QTest::newRow("decimal comma") << 3200u << "12,5" << QStringList{"10.00", "12.50"} << QString();
+    QTest::newRow("decimal point") << 3200u << "12.5" << QStringList{"10.00", "12.50"} << QString();
+    QTest::newRow("above a turn") << 3200u << "720" << QStringList{"10.00"} << range;
+    QTest::newRow("negative") << 3200u << "-45" << QStringList{"10.00"} << range;
+    QTest::newRow("not a number") << 3200u << "abc" << QStringList{"10.00"} << range;
+    QTest::newRow("on the same count") << 72u << "12" << QStringList{"10.00"} << QStringLiteral("72 counts");
+    QTest::newRow("next count") << 72u << "15" << QStringList{"10.00", "15.00"} << QString();
+}
+
+void tst_SpinsEditor::typedAngle()
+{
+    QFETCH(unsigned int, countsPerRevolution);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, angles);
+    QFETCH(QString, refusal);
+    m_table.counts = countsPerRevolution;
+    m_spins->updateTurntableStepsPerRevolution();
+    object("shootingModeCombo")->setProperty("currentIndex", 1);
+    addAngle("10");
+    QCOMPARE(m_spins->angleTexts(), QStringList{"10.00"});
+
+    addAngle(typed);
+    QObject *tip = object("messageToolTip");
+    QCOMPARE(m_spins->angleTexts(), angles);
+    QCOMPARE(imagesCountText(), QString::number(angles.size()));
+    if (refusal.isEmpty()) {
+        QVERIFY(!tip->property("visible").toBool());
+        return;
+    }
+    QVERIFY(tip->property("visible").toBool());
+    QVERIFY2(tip->property("text").toString().contains(refusal), qPrintable(tip->property("text").toString()));
+
+    // Whatever was refused, the next text stands alone, and Escape leaves the popup.
+    QObject *popup = object("anglePopup");
+    if (!popup->property("opened").toBool()) {
+        click(control("addAngleButton"));
+        QTRY_VERIFY(popup->property("opened").toBool());
+    }
+    typeText("20");
+    QCOMPARE(control("angleField")->property("text").toString(), QStringLiteral("20"));
+    QTest::keyClick(m_view.get(), Qt::Key_Escape);
+    QTRY_VERIFY(!popup->property("visible").toBool());
+    QCOMPARE(m_spins->angleTexts(), angles);
+}
+
+void tst_SpinsEditor::typedDelay_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("decimal comma") << "2,5" << "2.50" << false;
+    QTest::newRow("a day") << "86400" << "86400.00" << false;
+    QTest::newRow("exponent") << "1e9" << "1.00" << true;
+    QTest::newRow("negative") << "-1" << "1.00" << true;
+    QTest::newRow("beyond a day") << "99999999999999" << "1.00" << true;
+    QTest::newRow("not a number") << "abc" << "1.00" << true;
+    QTest::newRow("empty") << "" << "0.00" << false;
+}
+
+void tst_SpinsEditor::typedDelay()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(bool, refused);
+    QQuickItem *field = control("postDelayField");
+    QCOMPARE(field->property("text").toString(), QStringLiteral("1.00"));
+    field->forceActiveFocus();
+    QTest::keyClick(m_view.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(m_view.get(), Qt::Key_Delete);
+    typeText(typed);
+    QCOMPARE(field->property("text").toString(), typed);
+    QTest::keyClick(m_view.get(), Qt::Key_Return);
+
+    // What the field shows is what a spin and the file get.
+    QCOMPARE(field->property("text").toString(), shown);
+    m_spins->readSettingsFromUi();
+    QCOMPARE(double(m_spins->postCaptureDelay()), DecimalText::parse(shown));
+    QObject *tip = object("messageToolTip");
+    QCOMPARE(tip->property("visible").toBool(), refused);
+    if (refused)
+        QVERIFY(tip->property("text").toString().contains(QLatin1String("from 0 to 86400")));
 }
 
 void tst_SpinsEditor::addAngleRule()

@@ -29,8 +29,12 @@ struct Spins
     {
         table.counts = 3200;
         spins.setTurntable(&table);
+        const bool firstStart = !QFile::exists(ZLTurntableSpins::settingsFilePath());
         item.reset(spins.createPluginUIFrameView());
         spins.removeVideoMode();
+        // The cases build their lists from nothing, not from the first start's 24 images.
+        if (item && firstStart)
+            addAngle(QString());
     }
 
     QObject *control(const char *name) const { return item->findChild<QObject *>(QLatin1String(name)); }
@@ -107,6 +111,9 @@ private slots:
     void unusableFileIsReportedOnceAndKept();
     void unreadableFileIsReportedAndKept();
     void unwritableFileIsReported();
+    void firstStartDefaults();
+    void unreachablePositions_data();
+    void unreachablePositions();
 
 private:
     QString m_dataDir;
@@ -140,7 +147,12 @@ void tst_TurntableSpins::evenlySpacedAngles_data()
 void tst_TurntableSpins::hugeImagesCountStaysCountable()
 {
     Spins s;
+    s.table.counts = 720000;
+    s.spins.updateTurntableStepsPerRevolution();
+    // Above what two decimals can tell apart: refused as it stands, no longer cut to 36000.
     s.chooseImagesCount(70000);
+    QVERIFY(s.spins.angleTexts().isEmpty());
+    s.chooseImagesCount(36000);
     const QStringList angles = s.spins.angleTexts();
     QCOMPARE(angles.size(), 36000);
     QCOMPARE(angles.at(1), QStringLiteral("0.01"));
@@ -273,8 +285,9 @@ void tst_TurntableSpins::settingsRoundTrip()
     Spins reloaded;
     QVERIFY(reloaded.spins.takeSettingsFileError().isEmpty());
     QCOMPARE(reloaded.spins.angleTexts(), (QStringList{"10.00", "95.25"}));
-    QCOMPARE(reloaded.control("preDelayField")->property("text").toString(), QStringLiteral("2.50"));
-    QCOMPARE(reloaded.control("postDelayField")->property("text").toString(), QStringLiteral("0.10"));
+    // Shown in the user's notation (the decimal-comma locale of this test), stored in C's.
+    QCOMPARE(reloaded.control("preDelayField")->property("text").toString(), QStringLiteral("2,50"));
+    QCOMPARE(reloaded.control("postDelayField")->property("text").toString(), QStringLiteral("0,10"));
     QCOMPARE(reloaded.control("imagesCountCombo")->property("editText").toString(), QStringLiteral("2"));
     QCOMPARE(reloaded.control("shootingModeCombo")->property("currentIndex").toInt(), 1);
     reloaded.spins.readSettingsFromUi();
@@ -382,9 +395,10 @@ void tst_TurntableSpins::unusableFileIsReportedOnceAndKept()
         QCOMPARE(s.spins.lastError(), error);
         QVERIFY(s.spins.takeSettingsFileError().isEmpty());
 
-        QVERIFY(s.spins.angleTexts().isEmpty());
+        // The defaults a spin can run with (they were an empty list and no delays).
+        QCOMPARE(s.spins.angleTexts().size(), 24);
         s.spins.readSettingsFromUi();
-        QCOMPARE(s.spins.preCaptureDelay(), 0.0f);
+        QCOMPARE(s.spins.preCaptureDelay(), 1.0f);
         QCOMPARE(s.spins.direction(), 0);
         QCOMPARE(s.spins.isManualCapture(), false);
         s.save();
@@ -415,10 +429,66 @@ void tst_TurntableSpins::unwritableFileIsReported()
     Spins s;
     s.chooseImagesCount(4);
     QVERIFY(QDir().mkpath(path));
-    QVERIFY(s.spins.pluginUIFrameViewWillClose(s.item.get()));
-    QVERIFY(s.spins.lastError().contains(QLatin1String("TurntableSpins.json")));
-    QVERIFY(s.spins.angleTexts().isEmpty());
+    // Reported as a failure (it used to answer true), and the editor stays for another try.
+    QVERIFY(!s.spins.pluginUIFrameViewWillClose(s.item.get()));
+    QVERIFY(s.spins.lastError().contains(QDir::toNativeSeparators(path)));
+    QCOMPARE(s.spins.angleTexts().size(), 4);
     QVERIFY(QFileInfo(path).isDir());
+
+    QVERIFY(QDir(path).removeRecursively());
+    QVERIFY(s.spins.pluginUIFrameViewWillClose(s.item.get()));
+    QCOMPARE(readSettingsFile().value(QStringLiteral("shootingAnglesList")).toArray().size(), 4);
+    QVERIFY(s.spins.angleTexts().isEmpty());
+}
+
+void tst_TurntableSpins::firstStartDefaults()
+{
+    // Without a file the editor used to start with no angles and empty delays.
+    ZLTurntableSpins spins;
+    StubTurntable table;
+    table.counts = 3200;
+    spins.setTurntable(&table);
+    std::unique_ptr<QQuickItem> item(spins.createPluginUIFrameView());
+    QVERIFY(item);
+    spins.readSettingsFromUi();
+    QCOMPARE(spins.shootingAnglesCount(), 24);
+    QCOMPARE(spins.shootingAngles().at(1), 15.0f);
+    QCOMPARE(spins.preCaptureDelay(), 1.0f);
+    QCOMPARE(spins.postCaptureDelay(), 1.0f);
+    QCOMPARE(spins.isManualCapture(), false);
+    QCOMPARE(item->findChild<QObject *>(QStringLiteral("imagesCountCombo"))->property("editText").toString(),
+             QStringLiteral("24"));
+}
+
+void tst_TurntableSpins::unreachablePositions_data()
+{
+    QTest::addColumn<unsigned int>("counts");
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("360 images on a 72-count table") << 72u << QStringList{"#360"} << "72 counts";
+    QTest::newRow("72 images on a 72-count table") << 72u << QStringList{"#72"} << QString();
+    QTest::newRow("8 images on 3 counts") << 3u << QStringList{"#8"} << "3 counts";
+    QTest::newRow("3 images on 3 counts") << 3u << QStringList{"#3"} << QString();
+    QTest::newRow("start and a full turn") << 72u << QStringList{"0", "180", "360"} << "one turn apart";
+    QTest::newRow("counts not known") << 0u << QStringList{"#360"} << QString();
+}
+
+void tst_TurntableSpins::unreachablePositions()
+{
+    QFETCH(unsigned int, counts);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, problem);
+    // The list is built while the counts are not known, as one built for another table.
+    Spins s;
+    s.table.counts = 0;
+    s.spins.updateTurntableStepsPerRevolution();
+    s.enter(typed);
+    s.spins.readSettingsFromUi();
+    const QString found = s.spins.unreachablePositions(counts);
+    if (problem.isEmpty())
+        QVERIFY2(found.isEmpty(), qPrintable(found));
+    else
+        QVERIFY2(found.contains(problem), qPrintable(found));
 }
 
 int main(int argc, char **argv)

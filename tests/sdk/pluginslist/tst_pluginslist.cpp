@@ -73,6 +73,7 @@ private slots:
     void nullErrorListCollectsNothing();
     void fileReachedTwiceIsOwnedOnce();
     void engineIsRecreatedAfterTheListIsGone();
+    void loadingPrintsNothing();
 
 private:
     QTemporaryDir emptyWorkingDir;
@@ -265,6 +266,29 @@ void tst_PluginsList::engineIsRecreatedAfterTheListIsGone()
     QVERIFY(second);
     QVERIFY(!second->pluginPathList().contains(fixtureDir("valid")));
     ZLPluginsList owner;
+}
+
+namespace {
+QStringList printed;
+void recordMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    printed << message;
+}
+} // namespace
+
+void tst_PluginsList::loadingPrintsNothing()
+{
+    // Each import used to print "Module '' does not contain a module identifier directive ...".
+    printed.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    {
+        Loaded loaded({fixtureDir("valid")});
+        QVERIFY(loaded.accepted);
+        // Other warnings still get through, and the handler in place before loading is back.
+        qWarning("after loading");
+    }
+    QVERIFY(qInstallMessageHandler(previous) == &recordMessage);
+    QCOMPARE(printed, QStringList{"after loading"});
 }
 
 QTEST_MAIN(tst_PluginsList)

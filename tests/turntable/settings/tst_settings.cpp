@@ -83,6 +83,7 @@ private slots:
     void badFileIsKeptAndReportedOnce_data();
     void badFileIsKeptAndReportedOnce();
     void wronglyTypedValuesAreDropped();
+    void unwritableFileIsReportedAndRetried();
 
 private:
     // Creates the UI, then opens a row as the host does (-1: nothing opened).
@@ -376,7 +377,10 @@ void tst_Settings::badFileIsKeptAndReportedOnce()
 
     QVERIFY(createUiAndOpen("plain", 3));
     QCOMPARE(item->property("loadCount").toInt(), 0);
-    QCOMPARE(settingsWarnings, 1);
+    // Told to the host for its dialog (it used to go to the console only).
+    QCOMPARE(settingsWarnings, 0);
+    const QString problem = item->property("settingsFileProblem").toString();
+    QVERIFY2(problem.contains(QDir::toNativeSeparators(kept)), qPrintable(problem));
     QVERIFY(!QFileInfo::exists(path));
     QVERIFY(QFileInfo::exists(kept));
     if (!asDirectory)
@@ -384,7 +388,7 @@ void tst_Settings::badFileIsKeptAndReportedOnce()
 
     item->setProperty("answer", QVariantMap{{"rotationSpeed", 1}, {"isLockTableWhenIdle", true}, {"rampUpDegrees", "1.00"}});
     QVERIFY(control->pluginUIFrameViewWillClose(item));
-    QCOMPARE(settingsWarnings, 1);
+    QCOMPARE(settingsWarnings, 0);
     QCOMPARE(QJsonDocument::fromJson(readFile(path)).object().value("rotationSpeed").toDouble(), 1.0);
     if (!asDirectory)
         QCOMPARE(readFile(kept), content);
@@ -392,18 +396,42 @@ void tst_Settings::badFileIsKeptAndReportedOnce()
 
 void tst_Settings::wronglyTypedValuesAreDropped()
 {
-    writeFile(settingsPath(), R"({"rotationSpeed": "fast", "isLockTableWhenIdle": 1, "rampUpDegrees": "1.50",
+    const QByteArray content = R"({"rotationSpeed": "fast", "isLockTableWhenIdle": 1, "rampUpDegrees": "1.50",
                                   "customTurntableAdvancedSettings": {"stepsPerRevolutionText": 6400,
-                                                                      "isClockwiseActiveHigh": true}})");
+                                                                      "isClockwiseActiveHigh": true}})";
+    writeFile(settingsPath(), content);
     QVERIFY(createUiAndOpen("plain", 0));
     QCOMPARE(item->property("loadCount").toInt(), 1);
     const QVariantMap custom{{"isClockwiseActiveHigh", true}};
     QCOMPARE(plain(item->property("loaded")).toMap(),
              (QVariantMap{{"rampUpDegrees", "1.50"}, {"customTurntableAdvancedSettings", custom}}));
+    // The valid values are used; the file is kept and reported as an unreadable one is (it used
+    // to be dropped without a word and overwritten at the next save).
     QCOMPARE(settingsWarnings, 0);
-    QVERIFY(!QFileInfo::exists(settingsPath() + QLatin1String(".bad")));
+    const QString problem = item->property("settingsFileProblem").toString();
+    for (const char *key : {"rotationSpeed", "isLockTableWhenIdle", "customTurntableAdvancedSettings.stepsPerRevolutionText"})
+        QVERIFY2(problem.contains(QLatin1String(key)), qPrintable(problem));
+    QCOMPARE(readFile(settingsPath() + QLatin1String(".bad")), content);
     QTRY_COMPARE(updates().size(), 2);
     QCOMPARE(updates()[1].toMap().value("settings").toMap(), custom);
+}
+
+void tst_Settings::unwritableFileIsReportedAndRetried()
+{
+    QVERIFY(createUiAndOpen("plain", 3));
+    QVERIFY(item->property("settingsFileProblem").toString().isEmpty());
+    item->setProperty("answer", QVariantMap{{"rotationSpeed", 4}, {"isLockTableWhenIdle", false}, {"rampUpDegrees", "1.00"}});
+    const QString path = settingsPath();
+    QVERIFY(QDir().mkpath(path));
+
+    // It used to answer true and warn on the console only.
+    QVERIFY(!control->pluginUIFrameViewWillClose(item));
+    QVERIFY2(control->lastError().contains(QDir::toNativeSeparators(path)), qPrintable(control->lastError()));
+    QCOMPARE(settingsWarnings, 0);
+
+    QVERIFY(QDir(path).removeRecursively());
+    QVERIFY(control->pluginUIFrameViewWillClose(item));
+    QCOMPARE(QJsonDocument::fromJson(readFile(path)).object().value("rotationSpeed").toDouble(), 4.0);
 }
 
 QTEST_MAIN(tst_Settings)

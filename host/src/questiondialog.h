@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QObject;
+class QQuickItem;
+
+// A question put in "qrc:/qml/QuestionDialog.qml" over parentItem, answered through the dialog's
+// answered(bool) signal: true for yesText, false for noText and, when escapeAnswers, for Escape.
+// answer runs once, on the GUI thread, inside the dialog's signal; the dialog then deletes itself.
+// Returns the dialog, or null when it could not be created (answer is then never called).
+struct QuestionDialogTexts
+{
+    QString title;
+    QString text;
+    QString yesText;
+    QString noText;
+    bool escapeAnswers = true;
+};
+
+QObject *showQuestionDialog(QQuickItem *parentItem, const QuestionDialogTexts &texts,
+                            std::function<void(bool yes)> answer);
