@@ -76,7 +76,37 @@ void BoardSet::setBitMode(int slot, std::uint8_t mask, std::uint8_t mode)
 
 void BoardSet::write(int slot, std::uint8_t value)
 {
-    onBoard(slot, [&](BoardModel &board, Clock::time_point now) { board.write(value, now); });
+    write(slot, &value, 1, Clock::time_point());
+}
+
+Clock::time_point BoardSet::write(int slot, const std::uint8_t *bytes, std::size_t length, Clock::time_point at)
+{
+    return onBoard(slot, [&](BoardModel &board, Clock::time_point now) {
+        Clock::time_point entered = now;
+        for (std::size_t i = 0; i < length; ++i)
+            entered = board.hand(bytes[i], at, now, i > 0 && bytes[i] == bytes[i - 1]);
+        return entered;
+    });
+}
+
+std::size_t BoardSet::dropUnentered(int slot)
+{
+    return onBoard(slot, [](BoardModel &board, Clock::time_point now) { return board.dropUnentered(now); });
+}
+
+void BoardSet::dropUnplayed(int slot)
+{
+    onBoard(slot, [](BoardModel &board, Clock::time_point) { board.dropUnplayed(); });
+}
+
+void BoardSet::setBytePeriod(int slot, std::chrono::nanoseconds period)
+{
+    onBoard(slot, [&](BoardModel &board, Clock::time_point) { board.setBytePeriod(period); });
+}
+
+Clock::time_point BoardSet::lastPlay(int slot)
+{
+    return onBoard(slot, [](BoardModel &board, Clock::time_point) { return board.lastPlay(); });
 }
 
 std::uint8_t BoardSet::read(int slot)
@@ -152,6 +182,9 @@ bool BoardSet::setVcdFile(const std::string &path, std::string *errorText)
 void BoardSet::flushVcd()
 {
     std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    for (auto &board : boards)
+        board->settle(now);
     vcd.flush();
 }
 

@@ -29,6 +29,14 @@ public:
     // Calls on a slot that does not exist do nothing and return defaults.
     void setBitMode(int slot, std::uint8_t mask, std::uint8_t mode);
     void write(int slot, std::uint8_t value);
+    // Hands bytes to the chip, not before `at`; returns when the last one entered its FIFO.
+    BoardModel::Clock::time_point write(int slot, const std::uint8_t *bytes, std::size_t length,
+                                        BoardModel::Clock::time_point at);
+    // The chip's FIFO and byte clock (boardmodel.h).
+    std::size_t dropUnentered(int slot);
+    void dropUnplayed(int slot);
+    void setBytePeriod(int slot, std::chrono::nanoseconds period);
+    BoardModel::Clock::time_point lastPlay(int slot);
     std::uint8_t read(int slot);
 
     void setEnableActiveHigh(int slot, bool activeHigh);

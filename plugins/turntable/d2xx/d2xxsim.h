@@ -135,7 +135,8 @@ struct DeviceState
     Board board = Board::None;
     std::uint8_t bitMask = 0;
     std::uint8_t bitMode = 0;
-    ULONG baudRate = 0;          // last FT_SetBaudRate, 0 before any
+    ULONG baudRate = 0;          // last FT_SetBaudRate, 0 before any (FT_SetDivisor: its rate)
+    std::chrono::nanoseconds bytePeriod{0};  // bit-bang byte clock the chip received; 0: untimed
     UCHAR latencyMs = 16;
     std::uint8_t lines = 0;      // present levels, as FT_Read returns them
     bool ready = false;          // DC board ready line

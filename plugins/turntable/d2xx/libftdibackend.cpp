@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <sys/time.h>
 
 namespace d2xx {
 
@@ -73,9 +75,18 @@ void giveBackSerialDriver(libusb_device *device)
 
 struct LibftdiBackend::Link
 {
+    struct Queued
+    {
+        ftdi_transfer_control *transfer;
+        std::vector<UCHAR> bytes;  // libftdi sends from this buffer until the transfer ends
+    };
+
     std::mutex mutex;
     ftdi_context *ctx = nullptr;
     ULONG baudRate = 0;  // as FT_SetBaudRate asked; 0 before any
+    USHORT divisor = 0;  // as FT_SetDivisor asked, in its place; 0 before any
+    std::deque<Queued> queued;
+    DWORD unsent = 0;    // bytes of failed queued transfers that never left
     std::string description;
     std::string serialNumber;
     int bus = 0;
@@ -90,6 +101,7 @@ struct LibftdiBackend::Link
 
     ~Link()
     {
+        cancelAll();
         if (ctx) {
             ftdi_usb_close(ctx);
             if (serialBoard) {
@@ -98,6 +110,33 @@ struct LibftdiBackend::Link
             }
             ftdi_free(ctx);
         }
+    }
+
+    // Blocks in the kernel (poll), never spins, until the transfer has ended.
+    void waitFor(ftdi_transfer_control *transfer)
+    {
+        while (!transfer->completed) {
+            timeval timeout{0, 100000};
+            const int result = libusb_handle_events_timeout_completed(ctx->usb_ctx, &timeout, &transfer->completed);
+            if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED)
+                break;
+        }
+    }
+
+    // The bytes of the queued transfers that had not left when they were taken back.
+    DWORD cancelAll()
+    {
+        DWORD dropped = unsent;
+        unsent = 0;
+        for (Queued &entry : queued) {
+            if (!entry.transfer->completed)
+                libusb_cancel_transfer(entry.transfer->transfer);
+            waitFor(entry.transfer);
+            dropped += DWORD(entry.transfer->size - entry.transfer->offset);
+            ftdi_transfer_data_done(entry.transfer);
+        }
+        queued.clear();
+        return dropped;
     }
 };
 
@@ -318,6 +357,12 @@ FT_STATUS LibftdiBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLeng
 
 int LibftdiBackend::applyBaudRate(Link &link)
 {
+    // A divisor goes out as it is, in the raw request (SIO_SET_BAUDRATE, the divisor's low 16
+    // bits as value, the rest as index, 0 for a whole divisor of an R chip), past libftdi1's
+    // conversion, whose bit-bang factor is the disputed one (ft245rclock.h).
+    if (link.divisor != 0)
+        return libusb_control_transfer(link.ctx->usb_dev, FTDI_DEVICE_OUT_REQTYPE, SIO_SET_BAUDRATE_REQUEST,
+                                       link.divisor, 0, nullptr, 0, link.ctx->usb_write_timeout) < 0 ? -2 : 0;
     // In bit-bang mode libftdi1 multiplies the rate by 4 before it picks the divisor; the
     // vendor's library programs the divisor of the rate asked for in every mode, and so do we.
     if (link.baudRate == 0)
@@ -335,8 +380,83 @@ FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
     link->baudRate = baudRate;
+    link->divisor = 0;
     const int result = applyBaudRate(*link);
     return result == -1 ? FT_INVALID_PARAMETER : result < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS LibftdiBackend::setDivisor(FT_HANDLE handle, USHORT divisor)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    if (divisor == 0)
+        return FT_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    link->divisor = divisor;
+    link->baudRate = 0;
+    return applyBaudRate(*link) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+bool LibftdiBackend::finishOldest(Link &link)
+{
+    Link::Queued oldest = std::move(link.queued.front());
+    link.queued.pop_front();
+    link.waitFor(oldest.transfer);
+    const int size = oldest.transfer->size;
+    const int offset = oldest.transfer->offset;
+    const bool ok = ftdi_transfer_data_done(oldest.transfer) == size;
+    if (!ok)
+        link.unsent += DWORD(std::max(0, size - offset));
+    return ok;
+}
+
+FT_STATUS LibftdiBackend::writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    if ((!buffer && length > 0) || length > 0x7FFFFFFF)
+        return FT_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    if (length > 0) {
+        Link::Queued entry{nullptr, std::vector<UCHAR>(buffer, buffer + length)};
+        entry.transfer = ftdi_write_data_submit(link->ctx, entry.bytes.data(), int(length));
+        if (!entry.transfer) {
+            link->unsent += length;
+            return FT_IO_ERROR;
+        }
+        link->queued.push_back(std::move(entry));
+    }
+    // This block stays queued behind the chip's FIFO while the caller makes the next.
+    bool ok = true;
+    while (link->queued.size() > 1)
+        ok = finishOldest(*link) && ok;
+    return ok ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS LibftdiBackend::waitQueued(FT_HANDLE handle)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    bool ok = true;
+    while (!link->queued.empty())
+        ok = finishOldest(*link) && ok;
+    return ok ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS LibftdiBackend::cancelQueued(FT_HANDLE handle, DWORD *dropped)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    const DWORD count = link->cancelAll();
+    if (dropped)
+        *dropped = count;
+    return FT_OK;
 }
 
 FT_STATUS LibftdiBackend::setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
