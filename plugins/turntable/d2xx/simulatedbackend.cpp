@@ -273,10 +273,11 @@ SimulatedBackend::Handed SimulatedBackend::handOver(Device *device, const UCHAR 
 FT_STATUS SimulatedBackend::blockUntil(FT_HANDLE handle, const Handed &handed, DWORD length, bool queued)
 {
     std::this_thread::sleep_until(handed.until);
-    if (!handed.vanishes)
-        return FT_OK;
     std::lock_guard<std::mutex> lock(mutex);
     const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    // A board that went away while the call waited failed the transfer.
+    if (!handed.vanishes)
+        return it != handles.end() && !deviceAt(it->second)->attached ? FT_IO_ERROR : FT_OK;
     if (it != handles.end()) {
         Device *device = deviceAt(it->second);
         device->attached = false;
@@ -410,8 +411,11 @@ void SimulatedBackend::unplugAfterWrites(int slot, std::uint64_t writes)
         return;
     device->unplugPending = writes != 0;
     device->writesLeft = writes;
-    if (writes == 0)
+    // A chip that is gone plays nothing more of what it held.
+    if (writes == 0) {
         device->attached = false;
+        boardSet.dropUnplayed(slot);
+    }
 }
 
 d2xxsim::DeviceState SimulatedBackend::state(int slot)

@@ -57,6 +57,13 @@ std::uint8_t ShutterOverlay::nextBits()
     return bits;
 }
 
+void ShutterOverlay::rewind(std::uint32_t bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (active)
+        position = position > bytes ? position - bytes : 0;
+}
+
 void ShutterOverlay::close()
 {
     std::lock_guard<std::mutex> lock(mutex);

@@ -22,6 +22,8 @@ public:
     std::uint32_t wait();
     // Worker: the shutter lines of the train's next byte.
     std::uint8_t nextBits();
+    // Worker: bytes of the train taken back before the chip had them carry the release again.
+    void rewind(std::uint32_t bytes);
     // Worker, at the end of its move: what is left of a release goes back to its caller.
     void close();
     // Shutter lines of the release's byte at `position` (0 to 2 stages' bytes).

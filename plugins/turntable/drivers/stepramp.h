@@ -17,6 +17,9 @@ public:
     unsigned nextHighMs(std::uint32_t pulseMs, std::uint32_t countsBefore);
     // A counted move whose counts have all been given out.
     bool complete() const { return total != 0 && remaining == 0; }
+    // Counts given out but taken back before the chip had them: the move goes on from `made`.
+    // Only at a speed change, whose new delay then replaces the ramp's as the rule says.
+    void resume(std::uint32_t made) { remaining = total != 0 ? total - made : 0; }
 
 private:
     std::uint32_t total;

@@ -28,11 +28,15 @@ void StepStream::push(std::uint8_t byte, std::size_t count)
 void StepStream::addCount(unsigned highMs)
 {
     const unsigned highBytes = std::max(1u, highMs * Ft245rClock::bytesPerMs);
-    const unsigned lowPart = lowBytes - carried - (highMs == 0 ? 1 : 0);
+    const unsigned lowPart = lowBytes - std::min(carried + (highMs == 0 ? 1 : 0), lowBytes - 1);
+    Count count;
+    count.start = sent + block.size() - carried;
     carried = 0;
     push(low, lowPart);
-    rises.push_back(sent + block.size());
+    count.rise = sent + block.size();
     push(high, highBytes);
+    count.end = sent + block.size();
+    counts.push_back(count);
 }
 
 bool StepStream::send()
@@ -40,28 +44,57 @@ bool StepStream::send()
     push(low, 1);
     carried = 1;
     const FT_STATUS status = FTX_WriteQueued(handle, block.data(), DWORD(block.size()));
+    // Once the call is back, every block but this one is in the chip.
+    entered = sent;
     sent += block.size();
     block.clear();
+    while (!counts.empty() && counts.front().end <= entered) {
+        counts.pop_front();
+        ++made;
+    }
     failed = failed || status != FT_OK;
     return !failed;
 }
 
-std::uint32_t StepStream::finish(bool cut, std::uint8_t closing, bool writeClosing)
+std::uint32_t StepStream::cut()
 {
-    std::uint64_t reached = sent;
-    if (cut || failed || FTX_WaitQueued(handle) != FT_OK) {
-        DWORD dropped = 0;
-        FTX_CancelQueued(handle, &dropped);
-        reached = sent - std::min<std::uint64_t>(dropped, sent);
+    block.clear();
+    DWORD dropped = 0;
+    FTX_CancelQueued(handle, &dropped);
+    const std::uint64_t reached = sent - std::min<std::uint64_t>(dropped, sent);
+    if (overlay)
+        overlay->rewind(std::uint32_t(sent - reached));
+    sent = reached;
+    entered = reached;
+    carried = 0;
+    while (!counts.empty() && counts.front().rise < reached) {
+        const Count &count = counts.front();
+        // Cut in its pulse: the rest of the pulse goes out first.
+        if (count.end > reached && !failed)
+            push(high, std::size_t(count.end - reached));
+        counts.pop_front();
+        ++made;
     }
-    if (writeClosing) {
-        // The FIFO's worth after the closing byte: once the write has taken them, all before
-        // them has played.
-        block.clear();
-        push(closing, 1 + Ft245rClock::fifoBytes);
-        FTX_WriteQueued(handle, block.data(), DWORD(block.size()));
-        FTX_WaitQueued(handle);
-        block.clear();
-    }
-    return std::uint32_t(std::lower_bound(rises.begin(), rises.end(), reached) - rises.begin());
+    // Cut in the low phase of a count that never rose: the next count's low phase goes on.
+    if (!counts.empty() && counts.front().start < reached)
+        carried = unsigned(std::min<std::uint64_t>(reached - counts.front().start, lowBytes - 1));
+    counts.clear();
+    return made;
+}
+
+std::uint32_t StepStream::finish(std::uint8_t closing)
+{
+    if (!failed && FTX_WaitQueued(handle) != FT_OK)
+        failed = true;
+    if (failed)
+        return cut();
+    made += std::uint32_t(counts.size());
+    counts.clear();
+    // The FIFO's worth after the closing byte: once the write has taken them, all before
+    // them has played.
+    push(closing, 1 + Ft245rClock::fifoBytes);
+    FTX_WriteQueued(handle, block.data(), DWORD(block.size()));
+    FTX_WaitQueued(handle);
+    block.clear();
+    return made;
 }

@@ -22,15 +22,26 @@ public:
     // its low phase so that it keeps its length.
     void addCount(unsigned highMs);
     std::size_t blockBytes() const { return block.size(); }
-    std::uint32_t countsAdded() const { return std::uint32_t(rises.size()); }
+    // Counts made or on their way to the chip, the one being built included.
+    std::uint32_t countsAdded() const { return made + std::uint32_t(counts.size()); }
     // Queues the block; false when the link failed.
     bool send();
-    // Ends the train: takes back what has not reached the chip when `cut` (a stop, or a board
-    // gone), or waits for all of it otherwise, then writes `closing` and blocks until everything
-    // before it has played. Returns the counts whose step edge reached the chip.
-    std::uint32_t finish(bool cut, std::uint8_t closing, bool writeClosing);
+    // Takes back what has not reached the chip and returns the counts whose step edge did; a
+    // count cut in its pulse gets the rest of it, so that it keeps its width.
+    std::uint32_t cut();
+    // Ends the train: waits for all of it to reach the chip, writes `closing` and blocks until
+    // everything before it has played. Returns the counts made.
+    std::uint32_t finish(std::uint8_t closing);
+    std::uint32_t countsMade() const { return made; }
 
 private:
+    struct Count
+    {
+        std::uint64_t start;  // stream offsets: first low byte, first high byte, next count
+        std::uint64_t rise;
+        std::uint64_t end;
+    };
+
     void push(std::uint8_t byte, std::size_t count);
 
     FT_HANDLE handle;
@@ -38,8 +49,10 @@ private:
     std::uint8_t high;
     ShutterOverlay *overlay;
     std::vector<std::uint8_t> block;
-    std::uint64_t sent = 0;      // bytes queued before this block
-    unsigned carried = 0;        // low bytes of the next count already queued
-    std::vector<std::uint64_t> rises;  // stream offset of every count's first high byte
+    std::uint64_t sent = 0;      // bytes handed to the link before this block
+    std::uint64_t entered = 0;   // bytes the chip surely has: all blocks but the last one sent
+    unsigned carried = 0;        // low bytes of the next count already on their way
+    std::deque<Count> counts;    // not yet known to be made
+    std::uint32_t made = 0;      // counts whose step edge the chip surely has
     bool failed = false;
 };

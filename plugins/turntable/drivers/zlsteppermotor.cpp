@@ -128,26 +128,33 @@ uint32_t ZLStepperMotor::runOnChipClock(StepRamp &ramp, uint8_t low, uint8_t hig
         useStepTrainClock(true);
     }
     StepStream stream(handle, low, high, &overlay);
-    bool linkFailed = false;
+    uint32_t pulseQueued = pulseDelayMs.load();
     for (;;) {
-        while (stream.blockBytes() < minimumBlockBytes && !ramp.complete())
-            stream.addCount(ramp.nextHighMs(pulseDelayMs.load(), stream.countsAdded()));
-        if (!stream.send()) {
-            linkFailed = true;
-            noteFailedTransfer();
+        // A new speed must not wait behind the counts already queued at the old one: take them
+        // back and make them again.
+        const uint32_t pulse = pulseDelayMs.load();
+        if (pulse != pulseQueued) {
+            pulseQueued = pulse;
+            ramp.resume(stream.cut());
         }
+        while (stream.blockBytes() < minimumBlockBytes && !ramp.complete())
+            stream.addCount(ramp.nextHighMs(pulse, stream.countsAdded()));
+        if (!stream.send())
+            noteFailedTransfer();
         if (!isRotating() || isBoardLost() || ramp.complete())
             break;
     }
-    const bool cut = !ramp.complete() || linkFailed;
     std::lock_guard<std::mutex> lock(outputMutex);
-    const bool lost = isBoardLost();
-    const uint8_t closing = lost ? low : idleByte(low);
+    const uint8_t closing = idleByte(low);
     closedLocked = lockMotorWhenIdle.load();
-    const uint32_t made = stream.finish(cut, closing, !lost);
-    outputBits = closing;
+    // Stopped or cut off: what never reached the chip was never made.
+    if (!ramp.complete() || isBoardLost())
+        stream.cut();
+    if (!isBoardLost())
+        stream.finish(closing);
+    outputBits = isBoardLost() ? low : closing;
     overlay.close();
-    return made;
+    return stream.countsMade();
 }
 
 uint32_t ZLStepperMotor::runHostTimed(StepRamp &ramp, uint8_t low, uint8_t high, bool spin)
