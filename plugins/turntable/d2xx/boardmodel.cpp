@@ -88,6 +88,12 @@ BoardModel::Clock::time_point BoardModel::hand(std::uint8_t value, Clock::time_p
     return entry;
 }
 
+void BoardModel::dropUnplayed(Clock::time_point at)
+{
+    while (!pending.empty() && pending.back().play > at)
+        pending.pop_back();
+}
+
 std::size_t BoardModel::dropUnentered(Clock::time_point now)
 {
     std::size_t dropped = 0;

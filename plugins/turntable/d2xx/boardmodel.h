@@ -47,8 +47,8 @@ public:
     Clock::time_point hand(std::uint8_t value, Clock::time_point at, Clock::time_point now, bool sameRun);
     // A cancelled transfer: the bytes that have not entered the FIFO by now never play.
     std::size_t dropUnentered(Clock::time_point now);
-    // A purge of the transmit buffer: nothing that has not played yet ever will.
-    void dropUnplayed() { pending.clear(); }
+    // A purge of the transmit buffer: nothing that has not played by `at` ever will.
+    void dropUnplayed(Clock::time_point at);
     // 0 until a rate is programmed: every byte plays as it comes.
     void setBytePeriod(std::chrono::nanoseconds period) { bytePeriod = period; }
     // When the last byte handed over plays.

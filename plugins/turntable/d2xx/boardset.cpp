@@ -96,7 +96,7 @@ std::size_t BoardSet::dropUnentered(int slot)
 
 void BoardSet::dropUnplayed(int slot)
 {
-    onBoard(slot, [](BoardModel &board, Clock::time_point) { board.dropUnplayed(); });
+    onBoard(slot, [](BoardModel &board, Clock::time_point now) { board.dropUnplayed(now + std::chrono::microseconds(125)); });
 }
 
 void BoardSet::setBytePeriod(int slot, std::chrono::nanoseconds period)

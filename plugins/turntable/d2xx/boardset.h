@@ -34,6 +34,7 @@ public:
                                         BoardModel::Clock::time_point at);
     // The chip's FIFO and byte clock (boardmodel.h).
     std::size_t dropUnentered(int slot);
+    // A purge sent now: it reaches the chip with the next USB microframe (125 us).
     void dropUnplayed(int slot);
     void setBytePeriod(int slot, std::chrono::nanoseconds period);
     BoardModel::Clock::time_point lastPlay(int slot);

@@ -44,8 +44,9 @@ bool StepStream::send()
     push(low, 1);
     carried = 1;
     const FT_STATUS status = FTX_WriteQueued(handle, block.data(), DWORD(block.size()));
-    // Once the call is back, every block but this one is in the chip.
-    entered = sent;
+    // Once the call is back, every block but this one is in the chip, unless it failed.
+    if (status == FT_OK && !failed)
+        entered = sent;
     sent += block.size();
     block.clear();
     while (!counts.empty() && counts.front().end <= entered) {
