@@ -301,7 +301,14 @@ FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD b
     });
     if (status != FT_OK)
         return status;
-    // A write returns once its last byte is in the chip's FIFO.
+    // A write returns once its last byte is in the chip's FIFO; a lone byte, once it is on the
+    // pins (a period at most later), so that whoever wrote it sees the lines it set.
+    if (!handed.vanishes && bytesToWrite == 1) {
+        std::lock_guard<std::mutex> lock(mutex);
+        FT_STATUS status;
+        if (Device *device = deviceOf(handle, &status))
+            handed.until = std::max(handed.until, boardSet.lastPlay(device->slot));
+    }
     return blockUntil(handle, handed, bytesToWrite, false);
 }
 

@@ -176,9 +176,10 @@ void tst_QmlTurntableControl::countedPreviewEndsByItself()
     QCOMPARE(d2xxsim::position(0), int64_t(counts));
     QCOMPARE(d2xxsim::stepsWhileUnpowered(0), uint64_t(0));
     QVERIFY(std::abs(control->motor()->currentAngle - counts * gemlineStep) < 1e-9);
-    // A preview holds the table afterwards, although row 2 releases it when idle.
-    QVERIFY(control->motor()->lockMotorWhenIdle);
-    QCOMPARE(d2xxsim::state(0).lines & enableLine, enableLine);
+    // Afterwards the motor follows the "Lock table when idle" box, which for row 2 starts
+    // unchecked: released.
+    QVERIFY(!control->motor()->lockMotorWhenIdle);
+    QCOMPARE(d2xxsim::state(0).lines & enableLine, 0);
 }
 
 void tst_QmlTurntableControl::continuousPreviewRunsUntilStopped_data()
