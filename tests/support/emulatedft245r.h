@@ -41,6 +41,8 @@ public:
     // Unplugged: ENODEV from then on, transfers in flight end with -ESHUTDOWN, and the device
     // leaves the bus with a remove uevent.
     void unplugAfterWrites(int slot, std::uint64_t writes) override;
+    // As holdTransfers.
+    void holdWrites(int slot, bool hold) override { holdTransfers(slot, hold); }
     d2xxsim::DeviceState state(int slot) override;
     d2xx::BoardSet &boards() override;
 

@@ -201,6 +201,7 @@ void BoardModel::fillState(d2xxsim::DeviceState *state, Clock::time_point now) c
 {
     state->board = kind;
     state->bytePeriod = bytePeriod;
+    state->unplayedBytes = pending.size();
     state->bitMask = bitMask;
     state->bitMode = bitMode;
     state->lines = levels();

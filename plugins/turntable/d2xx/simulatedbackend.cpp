@@ -28,6 +28,7 @@ struct SimulatedBackend::Device
     // write that an unplug refused, which a cancel reports as never sent.
     std::chrono::steady_clock::time_point queuedEntry;
     DWORD refused = 0;
+    bool held = false;
     std::uint64_t purgesTx = 0;
     std::uint64_t purgesRx = 0;
     std::uint64_t opens = 0;
@@ -287,10 +288,28 @@ FT_STATUS SimulatedBackend::blockUntil(FT_HANDLE handle, const Handed &handed, D
     return handed.bytes == length ? FT_OK : FT_IO_ERROR;
 }
 
+void SimulatedBackend::waitWhileHeld(FT_HANDLE handle)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    released.wait(lock, [&] {
+        const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+        return it == handles.end() || !deviceAt(it->second)->held;
+    });
+}
+
+void SimulatedBackend::holdWrites(int slot, bool hold)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Device *device = deviceAt(slot))
+        device->held = hold;
+    released.notify_all();
+}
+
 FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD bytesToWrite, DWORD *bytesWritten)
 {
     if (bytesWritten)
         *bytesWritten = 0;
+    waitWhileHeld(handle);
     Handed handed;
     const FT_STATUS status = withDevice(handle, [&](Device *device) -> FT_STATUS {
         if ((!buffer && bytesToWrite > 0) || !bytesWritten)
@@ -314,6 +333,7 @@ FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD b
 
 FT_STATUS SimulatedBackend::writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length)
 {
+    waitWhileHeld(handle);
     Handed handed;
     const FT_STATUS status = withDevice(handle, [&](Device *device) -> FT_STATUS {
         if (!buffer && length > 0)
@@ -380,6 +400,9 @@ FT_STATUS SimulatedBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWO
 void SimulatedBackend::reset()
 {
     std::lock_guard<std::mutex> lock(mutex);
+    for (auto &device : devices)
+        device->held = false;
+    released.notify_all();
     devices.clear();
     handles.clear();
     boardSet.clear();

@@ -5,6 +5,7 @@
 #include "d2xxsim.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -46,6 +47,7 @@ public:
     int slotCount() override;
     bool setOpenStatus(int slot, FT_STATUS status) override;
     void unplugAfterWrites(int slot, std::uint64_t writes) override;
+    void holdWrites(int slot, bool hold) override;
     d2xxsim::DeviceState state(int slot) override;
     BoardSet &boards() override { return boardSet; }
 
@@ -72,7 +74,11 @@ private:
     Handed handOver(Device *device, const UCHAR *buffer, DWORD length);
     FT_STATUS blockUntil(FT_HANDLE handle, const Handed &handed, DWORD length, bool queued);
 
+    // Waits while writes to this handle's board are held.
+    void waitWhileHeld(FT_HANDLE handle);
+
     std::mutex mutex;
+    std::condition_variable released;
     std::vector<std::unique_ptr<Device>> devices;
     std::map<std::uintptr_t, int> handles;  // open handle -> slot
     std::uintptr_t nextHandle = 0x5100;

@@ -39,7 +39,7 @@ std::uint8_t ShutterOverlay::bitsAt(std::uint32_t at) const
     return at < stage ? shutterStage1 : at < 2 * stage ? std::uint8_t(shutterStage1 | shutterStage2) : 0;
 }
 
-std::uint8_t ShutterOverlay::nextBits()
+std::uint8_t ShutterOverlay::nextBits(bool *ended)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (pending) {
@@ -51,15 +51,30 @@ std::uint8_t ShutterOverlay::nextBits()
     const std::uint8_t bits = bitsAt(position++);
     if (position == 2 * stage) {
         active = false;
-        answered = true;
-        changed.notify_all();
+        written = true;
+        *ended = true;
     }
     return bits;
+}
+
+void ShutterOverlay::confirm()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!written)
+        return;
+    written = false;
+    answered = true;
+    changed.notify_all();
 }
 
 void ShutterOverlay::rewind(std::uint32_t bytes)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (written) {
+        written = false;
+        active = true;
+        position = 2 * stage;
+    }
     if (active)
         position = position > bytes ? position - bytes : 0;
 }
@@ -68,9 +83,9 @@ void ShutterOverlay::close()
 {
     std::lock_guard<std::mutex> lock(mutex);
     accepting = false;
-    if (pending || active) {
-        left = 2 * stage - position;
-        pending = active = false;
+    if (pending || active || written) {
+        left = written ? 0 : 2 * stage - position;
+        pending = active = written = false;
         answered = true;
         changed.notify_all();
     }

@@ -20,8 +20,11 @@ public:
     // Releasing thread: waits until the release is in the train, or the train has ended first;
     // returns how many of its bytes are left for the caller to write then (0: all written).
     std::uint32_t wait();
-    // Worker: the shutter lines of the train's next byte.
-    std::uint8_t nextBits();
+    // Worker: the shutter lines of the train's next byte; `ended` tells that it was the
+    // release's last.
+    std::uint8_t nextBits(bool *ended);
+    // Worker: the release's last byte has reached the chip; its caller may go on.
+    void confirm();
     // Worker: bytes of the train taken back before the chip had them carry the release again.
     void rewind(std::uint32_t bytes);
     // Worker, at the end of its move: what is left of a release goes back to its caller.
@@ -37,6 +40,7 @@ private:
     bool accepting = false;
     bool pending = false;
     bool active = false;
+    bool written = false;  // all of it is in the train, not yet known to be in the chip
     std::uint32_t position = 0;
     std::uint32_t left = 0;
     bool answered = true;

@@ -21,8 +21,12 @@ StepStream::StepStream(FT_HANDLE handle, std::uint8_t low, std::uint8_t high, Sh
 
 void StepStream::push(std::uint8_t byte, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        block.push_back(std::uint8_t(byte | (overlay ? overlay->nextBits() : 0)));
+    for (std::size_t i = 0; i < count; ++i) {
+        bool ended = false;
+        block.push_back(std::uint8_t(byte | (overlay ? overlay->nextBits(&ended) : 0)));
+        if (ended)
+            releaseEnd = sent + block.size();
+    }
 }
 
 void StepStream::addCount(unsigned highMs)
@@ -53,6 +57,10 @@ bool StepStream::send()
         counts.pop_front();
         ++made;
     }
+    if (releaseEnd != 0 && releaseEnd <= entered) {
+        releaseEnd = 0;
+        overlay->confirm();
+    }
     failed = failed || status != FT_OK;
     return !failed;
 }
@@ -63,8 +71,12 @@ std::uint32_t StepStream::cut()
     DWORD dropped = 0;
     FTX_CancelQueued(handle, &dropped);
     const std::uint64_t reached = sent - std::min<std::uint64_t>(dropped, sent);
-    if (overlay)
-        overlay->rewind(std::uint32_t(sent - reached));
+    // A release whose bytes were taken back goes out again from where the chip had it.
+    if (overlay && releaseEnd != 0 && releaseEnd <= reached)
+        overlay->confirm();
+    else if (overlay)
+        overlay->rewind(std::uint32_t(releaseEnd > reached ? releaseEnd - reached : sent - reached));
+    releaseEnd = 0;
     sent = reached;
     entered = reached;
     carried = 0;
@@ -91,6 +103,10 @@ std::uint32_t StepStream::finish(std::uint8_t closing)
         return cut();
     made += std::uint32_t(counts.size());
     counts.clear();
+    if (releaseEnd != 0) {
+        releaseEnd = 0;
+        overlay->confirm();
+    }
     // The FIFO's worth after the closing byte: once the write has taken them, all before
     // them has played.
     push(closing, 1 + Ft245rClock::fifoBytes);

@@ -54,5 +54,6 @@ private:
     unsigned carried = 0;        // low bytes of the next count already on their way
     std::deque<Count> counts;    // not yet known to be made
     std::uint32_t made = 0;      // counts whose step edge the chip surely has
+    std::uint64_t releaseEnd = 0;  // stream offset just past a release's last byte; 0: none
     bool failed = false;
 };
