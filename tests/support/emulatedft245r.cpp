@@ -665,6 +665,7 @@ d2xxsim::DeviceState EmulatedFt245r::state(int slot)
         result.latencyMs = device.latencyMs;
         result.purgesTx = device.purgesTx;
         result.purgesRx = device.purgesRx;
+        result.writeCalls = device.counts.bulkOut;
         return result;
     });
 }

@@ -149,6 +149,7 @@ struct DeviceState
     std::uint64_t writeCount = 0;      // bytes written since attach or clearWrites
     std::uint64_t purgesTx = 0;
     std::uint64_t purgesRx = 0;
+    std::uint64_t writeCalls = 0;      // writes handed to the link (bulk transfers on USB)
     std::uint64_t opens = 0;           // successful FT_Open calls since attach
     std::uint64_t eepromReads = 0;     // FT_EE_UARead calls since attach
 };

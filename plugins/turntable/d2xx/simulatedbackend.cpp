@@ -29,6 +29,7 @@ struct SimulatedBackend::Device
     std::chrono::steady_clock::time_point queuedEntry;
     DWORD refused = 0;
     bool held = false;
+    std::uint64_t writeCalls = 0;
     std::uint64_t purgesTx = 0;
     std::uint64_t purgesRx = 0;
     std::uint64_t opens = 0;
@@ -257,6 +258,7 @@ SimulatedBackend::Handed SimulatedBackend::handOver(Device *device, const UCHAR 
 {
     Handed handed;
     handed.bytes = length;
+    ++device->writeCalls;
     if (device->unplugPending && device->writesLeft <= length) {
         handed.bytes = DWORD(device->writesLeft);
         handed.vanishes = true;
@@ -462,6 +464,7 @@ d2xxsim::DeviceState SimulatedBackend::state(int slot)
     result.latencyMs = device->latencyMs;
     result.purgesTx = device->purgesTx;
     result.purgesRx = device->purgesRx;
+    result.writeCalls = device->writeCalls;
     result.opens = device->opens;
     result.eepromReads = device->eepromReads;
     return result;

@@ -15,9 +15,10 @@ using namespace StepperLines;
 // Every line is an output, 6 and 7 included: they stay low.
 constexpr uint8_t allLines = 0xFF;
 constexpr unsigned shutterStageMs = 500;
-// A block holds whole counts worth at least this many bytes (5 ms): few enough transfers per
-// count, and a stop or a speed change waits for no more than one block beyond the chip's FIFO.
-constexpr std::size_t minimumBlockBytes = 5 * Ft245rClock::bytesPerMs;
+// A block holds whole counts worth at least this many bytes (4 ms, two counts at full speed):
+// half a transfer a count there, and a stop or a speed change waits for no more than one block
+// beyond the chip's FIFO (25.6 ms): 29.6 ms beyond the count in progress at full speed.
+constexpr std::size_t minimumBlockBytes = 4 * Ft245rClock::bytesPerMs;
 
 } // namespace
 
@@ -75,12 +76,14 @@ bool ZLStepperMotor::triggerShutterRelease()
         return writeRelease(0) && !isBoardLost();
     }
     // A board that is gone took no picture: say so at once instead of pressing on for a second.
+    const PreciseWait::Method method =
+        stepTiming.load() == StepTiming::BusyLoop ? PreciseWait::Method::Spin : PreciseWait::Method::SleepThenSpin;
     if (!changeOutput(shutterStage1, 0) && isBoardLost())
         return false;
-    waitMilliseconds(shutterStageMs);
+    PreciseWait::waitMilliseconds(shutterStageMs, method);
     if (!changeOutput(shutterStage2, 0) && isBoardLost())
         return false;
-    waitMilliseconds(shutterStageMs);
+    PreciseWait::waitMilliseconds(shutterStageMs, method);
     changeOutput(0, shutterStage1 | shutterStage2);
     return !isBoardLost();
 }

@@ -276,7 +276,7 @@ void tst_QmlTurntableControl::speedChangeTakesEffectDuringAMove()
     bridge->stopRotationPreview();
 
     // What the chip held at the change keeps its delay, as the count in progress did when the
-    // host timed them: its FIFO (25.6 ms), and at most a block (5 ms of whole counts) more.
+    // host timed them: its FIFO (25.6 ms), and at most a block (4 ms of whole counts) more.
     // The chip counts whole milliseconds, so a 6 ms pulse lasts more than 5 ms however loaded
     // the machine is.
     std::vector<double> after = highPulsesMs(d2xxsim::writes(0), changed + std::chrono::microseconds(25600 + 5000 + 5000));
