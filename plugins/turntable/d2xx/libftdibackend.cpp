@@ -1,14 +1,14 @@
 #include "libftdibackend.h"
 
 #include "ft245reeprom.h"
+#include "libftdiqueue.h"
 
 #include <ftdi.h>
 #include <libusb.h>
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
-#include <sys/time.h>
+#include <memory>
 
 namespace d2xx {
 
@@ -75,18 +75,11 @@ void giveBackSerialDriver(libusb_device *device)
 
 struct LibftdiBackend::Link
 {
-    struct Queued
-    {
-        ftdi_transfer_control *transfer;
-        std::vector<UCHAR> bytes;  // libftdi sends from this buffer until the transfer ends
-    };
-
     std::mutex mutex;
     ftdi_context *ctx = nullptr;
     ULONG baudRate = 0;  // as FT_SetBaudRate asked; 0 before any
     USHORT divisor = 0;  // as FT_SetDivisor asked, in its place; 0 before any
-    std::deque<Queued> queued;
-    DWORD unsent = 0;    // bytes of failed queued transfers that never left
+    std::unique_ptr<LibftdiQueue> queue;  // while open
     std::string description;
     std::string serialNumber;
     int bus = 0;
@@ -101,7 +94,7 @@ struct LibftdiBackend::Link
 
     ~Link()
     {
-        cancelAll();
+        queue.reset();
         if (ctx) {
             ftdi_usb_close(ctx);
             if (serialBoard) {
@@ -110,33 +103,6 @@ struct LibftdiBackend::Link
             }
             ftdi_free(ctx);
         }
-    }
-
-    // Blocks in the kernel (poll), never spins, until the transfer has ended.
-    void waitFor(ftdi_transfer_control *transfer)
-    {
-        while (!transfer->completed) {
-            timeval timeout{0, 100000};
-            const int result = libusb_handle_events_timeout_completed(ctx->usb_ctx, &timeout, &transfer->completed);
-            if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED)
-                break;
-        }
-    }
-
-    // The bytes of the queued transfers that had not left when they were taken back.
-    DWORD cancelAll()
-    {
-        DWORD dropped = unsent;
-        unsent = 0;
-        for (Queued &entry : queued) {
-            if (!entry.transfer->completed)
-                libusb_cancel_transfer(entry.transfer->transfer);
-            waitFor(entry.transfer);
-            dropped += DWORD(entry.transfer->size - entry.transfer->offset);
-            ftdi_transfer_data_done(entry.transfer);
-        }
-        queued.clear();
-        return dropped;
     }
 };
 
@@ -256,6 +222,7 @@ FT_STATUS LibftdiBackend::open(int deviceNumber, FT_HANDLE *handle)
     }
     if (serialDriver)
         link->serialBoard = libusb_ref_device(node->dev);
+    link->queue = std::make_unique<LibftdiQueue>(link->ctx);
     link->bus = libusb_get_bus_number(node->dev);
     link->address = libusb_get_device_address(node->dev);
     char description[64] = "";
@@ -398,19 +365,6 @@ FT_STATUS LibftdiBackend::setDivisor(FT_HANDLE handle, USHORT divisor)
     return applyBaudRate(*link) < 0 ? FT_IO_ERROR : FT_OK;
 }
 
-bool LibftdiBackend::finishOldest(Link &link)
-{
-    Link::Queued oldest = std::move(link.queued.front());
-    link.queued.pop_front();
-    link.waitFor(oldest.transfer);
-    const int size = oldest.transfer->size;
-    const int offset = oldest.transfer->offset;
-    const bool ok = ftdi_transfer_data_done(oldest.transfer) == size;
-    if (!ok)
-        link.unsent += DWORD(std::max(0, size - offset));
-    return ok;
-}
-
 FT_STATUS LibftdiBackend::writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length)
 {
     const auto link = linkOf(handle);
@@ -419,20 +373,10 @@ FT_STATUS LibftdiBackend::writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWO
     if ((!buffer && length > 0) || length > 0x7FFFFFFF)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
-    if (length > 0) {
-        Link::Queued entry{nullptr, std::vector<UCHAR>(buffer, buffer + length)};
-        entry.transfer = ftdi_write_data_submit(link->ctx, entry.bytes.data(), int(length));
-        if (!entry.transfer) {
-            link->unsent += length;
-            return FT_IO_ERROR;
-        }
-        link->queued.push_back(std::move(entry));
-    }
+    if (length > 0 && !link->queue->submit(buffer, length))
+        return FT_IO_ERROR;
     // This block stays queued behind the chip's FIFO while the caller makes the next.
-    bool ok = true;
-    while (link->queued.size() > 1)
-        ok = finishOldest(*link) && ok;
-    return ok ? FT_OK : FT_IO_ERROR;
+    return link->queue->waitUntil(1) ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS LibftdiBackend::waitQueued(FT_HANDLE handle)
@@ -441,10 +385,7 @@ FT_STATUS LibftdiBackend::waitQueued(FT_HANDLE handle)
     if (!link)
         return FT_INVALID_HANDLE;
     std::lock_guard<std::mutex> lock(link->mutex);
-    bool ok = true;
-    while (!link->queued.empty())
-        ok = finishOldest(*link) && ok;
-    return ok ? FT_OK : FT_IO_ERROR;
+    return link->queue->waitUntil(0) ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS LibftdiBackend::cancelQueued(FT_HANDLE handle, DWORD *dropped)
@@ -453,7 +394,7 @@ FT_STATUS LibftdiBackend::cancelQueued(FT_HANDLE handle, DWORD *dropped)
     if (!link)
         return FT_INVALID_HANDLE;
     std::lock_guard<std::mutex> lock(link->mutex);
-    const DWORD count = link->cancelAll();
+    const DWORD count = link->queue->cancelAll();
     if (dropped)
         *dropped = count;
     return FT_OK;

@@ -56,8 +56,6 @@ private:
     static FT_STATUS readUserArea(Link &link, std::size_t length);
     // ftdi_set_baudrate's result: -1 for a rate the chip cannot make, below -1 when the transfer failed.
     static int applyBaudRate(Link &link);
-    // Waits for the oldest queued transfer; false when it failed.
-    static bool finishOldest(Link &link);
 
     std::mutex mutex;
     std::map<std::uintptr_t, std::shared_ptr<Link>> links;
