@@ -51,6 +51,8 @@ public:
     void dropUnplayed(Clock::time_point at);
     // 0 until a rate is programmed: every byte plays as it comes.
     void setBytePeriod(std::chrono::nanoseconds period) { bytePeriod = period; }
+    // When the next byte waiting plays; the end of time when none waits.
+    Clock::time_point nextPlay() const { return pending.empty() ? Clock::time_point::max() : pending.front().play; }
     // When the last byte handed over plays.
     Clock::time_point lastPlay() const { return pending.empty() ? lastPlayed : pending.back().play; }
     // Plays the bytes due and ends a counted DC command whose time is over; call before anything

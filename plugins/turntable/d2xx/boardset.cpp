@@ -47,13 +47,29 @@ auto BoardSet::onBoard(int slot, Call &&call)
 {
     std::lock_guard<std::mutex> lock(mutex);
     const auto now = Clock::now();
-    // Every board, so that the dump stays in time order.
-    for (auto &board : boards)
-        board->settle(now);
+    settleAll(now);
     using Result = decltype(call(*boards.front(), now));
     if (slot < 0 || std::size_t(slot) >= boards.size())
         return Result();
     return call(*boards[std::size_t(slot)], now);
+}
+
+void BoardSet::settleAll(Clock::time_point now)
+{
+    if (boards.size() > 1 && vcd.isOpen()) {
+        for (;;) {
+            BoardModel *first = nullptr;
+            for (auto &board : boards) {
+                if (board->nextPlay() <= now && (!first || board->nextPlay() < first->nextPlay()))
+                    first = board.get();
+            }
+            if (!first)
+                break;
+            first->settle(first->nextPlay());
+        }
+    }
+    for (auto &board : boards)
+        board->settle(now);
 }
 
 void BoardSet::linesChanged(const BoardModel &board, Clock::time_point time, std::uint8_t levels)
@@ -182,9 +198,7 @@ bool BoardSet::setVcdFile(const std::string &path, std::string *errorText)
 void BoardSet::flushVcd()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    const auto now = Clock::now();
-    for (auto &board : boards)
-        board->settle(now);
+    settleAll(Clock::now());
     vcd.flush();
 }
 

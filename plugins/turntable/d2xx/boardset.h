@@ -62,6 +62,8 @@ private:
     // that does not exist gives the result's default.
     template <typename Call>
     auto onBoard(int slot, Call &&call);
+    // Plays every board's bytes due by now, all boards' in one time order, for the dump.
+    void settleAll(BoardModel::Clock::time_point now);
 
     std::mutex mutex;
     std::vector<std::unique_ptr<BoardModel>> boards;
