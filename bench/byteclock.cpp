@@ -30,8 +30,8 @@ int main()
         return 0;
     }
     if (result.otherReading)
-        std::printf("The chip divides 48 MHz: step trains would play four times too fast. Use a host-timed method.\n");
+        std::printf("The chip divides 48 MHz: step trains would play four times too fast. Do not run spins on it; report it.\n");
     else
-        std::printf("Neither reading fits; the link may be too slow to feed the chip. Use a host-timed method.\n");
+        std::printf("Neither reading fits; the link may be too slow to feed the chip. Do not run spins on it; report it.\n");
     return 1;
 }
