@@ -9,6 +9,8 @@ Page {
     // state: 1 start, 0 pause, -1 stop, 100 open the driver installer (CHostAppSpinwright::PageSpinRequest)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
+    // The user asks to look for turntables again ("Search again", shown while none is found).
+    signal turntableRescanRequested()
 
     function setAppVersion(version) {
         versionLabel.text = version
@@ -26,8 +28,17 @@ Page {
     // The index is a model row: an identified board's row lies past its one-entry list.
     function syncLastUsedTurntableIndexUI(index) {
         var count = turntableDevicesList.count
-        turntableDevicesList.currentIndex = index >= 0 && index < count ? index : (count === 1 ? 0 : -1)
+        turntableDevicesList.chosenIndex = index >= 0 && index < count ? index : (count === 1 ? 0 : -1)
+        turntableDevicesList.showChosen()
         mainPage.turntableDeviceChanged(index)
+    }
+
+    // Shows an entry as the chosen one without reporting it; -1, or a row no entry has, shows none.
+    // As above, a row past a one-entry list is that entry.
+    function setTurntableListIndex(index) {
+        var count = turntableDevicesList.count
+        turntableDevicesList.chosenIndex = index >= 0 && index < count ? index : (index >= 0 && count === 1 ? 0 : -1)
+        turntableDevicesList.showChosen()
     }
 
     function resetDefaultUi(isConnected) {
@@ -51,12 +62,40 @@ Page {
             Layout.preferredWidth: Math.max(body.implicitWidth, footerRow.implicitWidth) / 2
             title: qsTr("Turntable model:")
 
-            ComboBox {
-                id: turntableDevicesList
-                objectName: "turntableDevicesList"
+            RowLayout {
                 width: parent.width
-                model: TurntableDevicesModel
-                onActivated: mainPage.turntableDeviceChanged(index)
+
+                ComboBox {
+                    id: turntableDevicesList
+                    objectName: "turntableDevicesList"
+                    Layout.fillWidth: true
+                    model: TurntableDevicesModel
+                    // Nothing is open until a turntable is picked or opened for the user: the list
+                    // must not show a model that is not open.
+                    currentIndex: -1
+                    displayText: currentIndex >= 0 ? currentText
+                                                   : count > 0 ? qsTr("No turntable chosen") : qsTr("No turntable found")
+                    // The entry chosen by the user or shown for the controller; -1 for none.
+                    property int chosenIndex: -1
+
+                    function showChosen() {
+                        currentIndex = chosenIndex < count ? chosenIndex : -1
+                    }
+
+                    onActivated: {
+                        chosenIndex = index
+                        mainPage.turntableDeviceChanged(index)
+                    }
+                    // A new list would have the combo box take its first entry once it has counted
+                    // it; what is shown stays what was chosen.
+                    onModelChanged: Qt.callLater(showChosen)
+                }
+                Button {
+                    objectName: "rescanButton"
+                    text: qsTr("Search again")
+                    visible: turntableDevicesList.count === 0
+                    onClicked: mainPage.turntableRescanRequested()
+                }
             }
         }
         ProgressBar {

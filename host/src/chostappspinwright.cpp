@@ -1,5 +1,6 @@
 #include "chostappspinwright.h"
 
+#include "pagecalls.h"
 #include "platform.h"
 #include "settingsfile.h"
 #include "spinwrightidentity.h"
@@ -95,6 +96,10 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
         [this, turntable](ZLTurntableHardware *, size_t) { onHardwareDisconnected(turntable); };
     ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped =
         [this, turntable](ZLTurntableHardware *) { onTurntableRotationStopped(turntable); };
+    // Told on the GUI thread; queued all the same, as the plug-in may be in the middle of a call.
+    ZLTurntableHardware::TurntableHardwarePrivate::turntableDevicesChanged = [this](ZLTurntableHardware *) {
+        QMetaObject::invokeMethod(this, "refreshTurntableList", Qt::QueuedConnection);
+    };
 
     turntable->pluginDidInitialized();
 
@@ -118,19 +123,19 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
         connect(root, SIGNAL(turntableSpinStateChanged(int)), this,
                 SLOT(turntableSpinStateChanged(int)));
         connect(root, SIGNAL(applicationWillClose()), this, SLOT(applicationWillClose()));
+        if (root->metaObject()->indexOfSignal("turntableRescanRequested()") >= 0)
+            connect(root, SIGNAL(turntableRescanRequested()), this, SLOT(rescanTurntables()));
     }
 
     const QString spinsFileError = spins.takeSettingsFileError();
     if (!spinsFileError.isEmpty())
         showMessage(tr("Spin settings"), spinsFileError);
 
-    QStringList devices;
-    for (const std::string &name : turntable->availableTurntables())
-        devices.append(QString::fromStdString(name));
+    const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {
-        globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"),
-                                                             devices);
-        restoreLastUsedTurntable();
+        // A list of one leaves no choice: that turntable is opened, so that Start works at once.
+        if (!restoreLastUsedTurntable() && devices.size() == 1)
+            PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", 0);
     } else {
         setUiItemsEnabled(false);
         showMessage(tr("Turntable device error"), turntable->lastError());
@@ -173,6 +178,7 @@ CHostAppSpinwright::~CHostAppSpinwright()
         [](ZLTurntableHardware *, size_t) {};
     ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped =
         [](ZLTurntableHardware *) {};
+    ZLTurntableHardware::TurntableHardwarePrivate::turntableDevicesChanged = nullptr;
 }
 
 QString CHostAppSpinwright::settingsFilePath()
@@ -212,19 +218,19 @@ void CHostAppSpinwright::showMessage(const QString &title, const QString &text)
     showMessageDialog(rootItem(), text, title);
 }
 
-void CHostAppSpinwright::restoreLastUsedTurntable()
+bool CHostAppSpinwright::restoreLastUsedTurntable()
 {
     const QString path = settingsFilePath();
     QJsonObject settings;
     QString problem;
     const SettingsFile::ReadResult read = SettingsFile::readObject(path, maximumSettingsFileSize, &settings, &problem);
     if (read == SettingsFile::ReadResult::Missing)
-        return;
+        return false;
 
     double storedIndex = -1;
     if (read == SettingsFile::ReadResult::Loaded) {
         if (!settings.contains(QLatin1String(lastUsedTurntableKey)))
-            return;
+            return false;
         const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));
         storedIndex = value.toDouble(-1);
         if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0 || storedIndex > INT_MAX)
@@ -238,14 +244,46 @@ void CHostAppSpinwright::restoreLastUsedTurntable()
         if (!badPath.isEmpty())
             text += QLatin1Char(' ') + tr("The file was kept as \"%1\".").arg(QDir::toNativeSeparators(badPath));
         showMessage(tr("Program settings"), text);
-        return;
+        return false;
     }
 
     // The stored value is a model row, not a position in the list: an identified board is the
     // list's one entry but opens as its own row, so the turntable decides what the row opens.
-    if (QQuickItem *root = rootItem())
-        QMetaObject::invokeMethod(root, "syncLastUsedTurntableIndexUI",
-                                  Q_ARG(QVariant, int(storedIndex)));
+    return PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", int(storedIndex));
+}
+
+void CHostAppSpinwright::refreshTurntableList()
+{
+    if (closed)
+        return;
+    ZLTurntableHardware *turntable = spins.turntable();
+    const QStringList devices = PageCalls::publishTurntables(spins.turntable());
+    // A new list resets the page's choice; the open device, if it is still there, is shown again.
+    if (turntable->currentTurntableIndex() != noTurntable) {
+        PageCalls::showTurntableListIndex(rootItem(), int(turntable->currentTurntableIndex()));
+        return;
+    }
+    if (devices.isEmpty()) {
+        PageCalls::showTurntableListIndex(rootItem(), -1);
+        setUiItemsEnabled(false);
+        resetDefaultUi(nullptr, false);
+        return;
+    }
+    // Back from "no device": the panels work again, and a list of one opens at once.
+    setUiItemsEnabled(true);
+    if (devices.size() == 1)
+        PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", 0);
+    else
+        PageCalls::showTurntableListIndex(rootItem(), -1);
+}
+
+void CHostAppSpinwright::rescanTurntables()
+{
+    refreshTurntableList();
+    // Looked again and found nothing: say so, or the button would seem to do nothing.
+    if (spins.turntable()->currentTurntableIndex() == noTurntable
+        && globalQmlEngine()->rootContext()->contextProperty(QStringLiteral("TurntableDevicesModel")).toStringList().isEmpty())
+        showMessage(tr("Turntable device error"), spins.turntable()->lastError());
 }
 
 void CHostAppSpinwright::writeSettingsFile()
@@ -431,6 +469,9 @@ void CHostAppSpinwright::onHardwareOpenSucceeded(ZLTurntableHardware *turntable,
         return;
     turntable->setCurrentTurntableIndex(index);
     spins.updateTurntableStepsPerRevolution();
+    // Opened anew after a disconnection or a failed open, which disabled both panels. No spin runs
+    // here: a device change ends it first.
+    setUiItemsEnabled(true);
 }
 
 void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
@@ -444,6 +485,8 @@ void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
     setUiItemsEnabled(false);
     showMessage(tr("Device disconnected"), turntable->lastError());
     turntable->setCurrentTurntableIndex(noTurntable);
+    // The list must not show a model that is not open.
+    PageCalls::showTurntableListIndex(rootItem(), -1);
 }
 
 void CHostAppSpinwright::onTurntableRotationStopped(ZLTurntableHardware *)

@@ -64,6 +64,9 @@ private slots:
     void resetDefaultUi(QQuickItem *rootUiItem = nullptr, bool isConnected = true);
     void captureImageAfterTurntableStopTimeout();
     void rotateTurntableAfterCaptureImageTimeout();
+    // Boards arrived or left, or the user asked to look again ("Search again").
+    void refreshTurntableList();
+    void rescanTurntables();
 
 private:
     void onHardwareOpenSucceeded(ZLTurntableHardware *turntable, size_t index);
@@ -77,7 +80,9 @@ private:
     // Back to rest with both editors enabled and the spin's sequence at its first angle.
     void endSpin();
     void showMessage(const QString &title, const QString &text);
-    void restoreLastUsedTurntable();
+    // True when it has opened the device the file names.
+    bool restoreLastUsedTurntable();
+
     void writeSettingsFile();
 
     ZLTurntableSpins spins;

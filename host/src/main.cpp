@@ -70,11 +70,23 @@ int spinwrightMain(int argc, char *argv[])
     ZLPluginsList pluginsList;
     globalQmlEngine()->addPluginPath(QCoreApplication::applicationDirPath() + QStringLiteral("/Plug-ins"));
 
+    // Objects of the kinds the host does not drive from here (tools actions, imports, image
+    // processing and view events) are still the host's to delete, before the plug-in list.
+    struct ReleasedAtExit
+    {
+        std::list<ZLAbstractPlugin *> objects;
+        ~ReleasedAtExit() { releasePluginObjects(objects); }
+    } otherObjects;
+
     std::list<QString> loadErrors;
     ZLTurntableHardware *turntable = nullptr;
     ZLCameraHardware *camera = nullptr;
     if (pluginsList.loadPlugins(&loadErrors)) {
         pluginsList.createPluginsObjects();
+        for (ZLRegisterPlugin::PluginType kind :
+             {ZLRegisterPlugin::ToolsActionPlugin, ZLRegisterPlugin::ImageProcessingPlugin,
+              ZLRegisterPlugin::ImageViewEventPlugin, ZLRegisterPlugin::ImportToolsPlugin})
+            otherObjects.objects.splice(otherObjects.objects.end(), pluginsList.availablePluginsList(kind));
         const std::list<ZLAbstractPlugin *> turntables =
             pluginsList.availablePluginsList(ZLRegisterPlugin::TurntableHardwarePlugin);
         const std::list<ZLAbstractPlugin *> cameras =

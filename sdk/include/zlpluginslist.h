@@ -20,9 +20,10 @@ public:
     // Appends one text per problem to errors (may be null); true when any file was accepted.
     bool loadPlugins(std::list<QString> *errors);
     void createPluginsObjects();
-    // type must be exactly one of 1, 2, 4, 8, 16; anything else gives an empty list.
+    // type must be exactly one of 1, 2, 4, 8, 16, 32; anything else gives an empty list.
     std::list<ZLAbstractPlugin *> availablePluginsList(ZLRegisterPlugin::PluginType type) const;
-    // Kinds in the order camera, turntable, tools action, image view event, image processing.
+    // Kinds in the order camera, turntable, tools action, image view event, image processing,
+    // import tools.
     std::list<ZLAbstractPlugin *> availablePluginsList() const;
 
 private:

@@ -3,6 +3,8 @@
 #include "zlimage.h"
 #include "zlplugin.h"
 
+#include <QVariantMap>
+
 #include <functional>
 #include <list>
 #include <string>
@@ -39,6 +41,17 @@ public:
     virtual void setupActionTools() = 0;
     virtual void toolToggled(unsigned short toolId, bool checked);
     virtual void processPreviewFrameAsync(const ZLImageInfo &info, const ZLImagePixels &pixels);
+    // Appended after the original operations so that plug-ins built against the older layout
+    // keep their table of virtual operations.
+    // The tool's options for the host's dialog: key -> {"value", "min", "max"} (or "choices").
+    // Empty by default: the tool has none.
+    virtual QVariantMap toolOptions(unsigned short toolId) const;
+    // Runs a tool that exports spins on the calling thread (never the GUI thread): arguments
+    // "spinFolders" (QStringList, top row first), "target" (a folder) and option values by key.
+    // Progress goes through itemsCountProcessed(); a cancel flag set by the host stops the tool.
+    // True with (*result)["path"] the written file or folder; false with lastError() set.
+    // False by default.
+    virtual bool runTool(unsigned short toolId, const QVariantMap &arguments, QVariantMap *result);
 
     // Forwarders: an empty hook throws std::bad_function_call.
     unsigned short addActionTool(const ToolInfo &info);

@@ -23,6 +23,9 @@ public:
         static std::function<void(ZLTurntableHardware *device, size_t index, bool flag)> hardwareOpenSucceeded;
         static std::function<void(ZLTurntableHardware *device, size_t index)> hardwareDisconnected;
         static std::function<void(ZLTurntableHardware *device)> turntableRotationStopped;
+        // Boards arrived or left: availableTurntables() may answer otherwise now. Called on the GUI
+        // thread. A host that never installs it is not told, rather than failed.
+        static std::function<void(ZLTurntableHardware *device)> turntableDevicesChanged;
     };
 
     ~ZLTurntableHardware() override;
@@ -50,6 +53,8 @@ public:
     void hardwareOpenSucceeded(size_t index, bool flag);
     void hardwareDisconnected(size_t index);
     void turntableRotationStopped();
+    // Does nothing while the host has installed no such hook.
+    void turntableDevicesChanged();
 
     short degreesToSteps(float degrees) const;
     float stepsToDegrees(short steps) const;

@@ -4,6 +4,7 @@
 #include "zlcamerahardware.h"
 #include "zlimageprocessing.h"
 #include "zlimageviewevent.h"
+#include "zlimporttools.h"
 #include "zltoolsaction.h"
 #include "zlturntablehardware.h"
 
@@ -114,6 +115,7 @@ void ZLPluginsList::createPluginsObjects()
         collect(root, kinds, ZLRegisterPlugin::ToolsActionPlugin, d->toolsActionPlugins);
         collect(root, kinds, ZLRegisterPlugin::ImageProcessingPlugin, d->imageProcessingPlugins);
         collect(root, kinds, ZLRegisterPlugin::ImageViewEventPlugin, d->imageViewEventPlugins);
+        collect(root, kinds, ZLRegisterPlugin::ImportToolsPlugin, d->importToolsPlugins);
     }
 }
 
@@ -130,6 +132,8 @@ std::list<ZLAbstractPlugin *> ZLPluginsList::availablePluginsList(ZLRegisterPlug
         return asBase(d->imageProcessingPlugins);
     case ZLRegisterPlugin::ImageViewEventPlugin:
         return asBase(d->imageViewEventPlugins);
+    case ZLRegisterPlugin::ImportToolsPlugin:
+        return asBase(d->importToolsPlugins);
     default:
         return {};
     }
@@ -142,5 +146,6 @@ std::list<ZLAbstractPlugin *> ZLPluginsList::availablePluginsList() const
     all.splice(all.end(), asBase(d->toolsActionPlugins));
     all.splice(all.end(), asBase(d->imageViewEventPlugins));
     all.splice(all.end(), asBase(d->imageProcessingPlugins));
+    all.splice(all.end(), asBase(d->importToolsPlugins));
     return all;
 }

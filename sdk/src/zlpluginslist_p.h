@@ -10,6 +10,7 @@ class ZLTurntableHardware;
 class ZLToolsAction;
 class ZLImageViewEvent;
 class ZLImageProcessing;
+class ZLImportTools;
 
 struct ZLPluginsList::PluginsListPrivate
 {
@@ -19,6 +20,7 @@ struct ZLPluginsList::PluginsListPrivate
     std::list<ZLToolsAction *> toolsActionPlugins;
     std::list<ZLImageViewEvent *> imageViewEventPlugins;
     std::list<ZLImageProcessing *> imageProcessingPlugins;
+    std::list<ZLImportTools *> importToolsPlugins;
     // Owns the root objects, in load order.
     std::unique_ptr<std::list<ZLRegisterPlugin *>> registeredPlugins;
 };

@@ -29,6 +29,20 @@ void ZLToolsAction::processPreviewFrameAsync(const ZLImageInfo &info, const ZLIm
     Q_UNUSED(pixels)
 }
 
+QVariantMap ZLToolsAction::toolOptions(unsigned short toolId) const
+{
+    Q_UNUSED(toolId)
+    return {};
+}
+
+bool ZLToolsAction::runTool(unsigned short toolId, const QVariantMap &arguments, QVariantMap *result)
+{
+    Q_UNUSED(toolId)
+    Q_UNUSED(arguments)
+    Q_UNUSED(result)
+    return false;
+}
+
 unsigned short ZLToolsAction::addActionTool(const ToolInfo &info)
 {
     return ToolsPrivate::addActionTool(this, info);

@@ -4,6 +4,7 @@
 std::function<void(ZLTurntableHardware *, size_t, bool)> ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded;
 std::function<void(ZLTurntableHardware *, size_t)> ZLTurntableHardware::TurntableHardwarePrivate::hardwareDisconnected;
 std::function<void(ZLTurntableHardware *)> ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped;
+std::function<void(ZLTurntableHardware *)> ZLTurntableHardware::TurntableHardwarePrivate::turntableDevicesChanged;
 
 ZL_DEFINE_INTERFACE_BASICS(ZLTurntableHardware, TurntableHardwarePrivate, TurntableHardwarePlugin)
 
@@ -43,6 +44,12 @@ void ZLTurntableHardware::hardwareDisconnected(size_t index)
 void ZLTurntableHardware::turntableRotationStopped()
 {
     TurntableHardwarePrivate::turntableRotationStopped(this);
+}
+
+void ZLTurntableHardware::turntableDevicesChanged()
+{
+    if (TurntableHardwarePrivate::turntableDevicesChanged)
+        TurntableHardwarePrivate::turntableDevicesChanged(this);
 }
 
 short ZLTurntableHardware::degreesToSteps(float degrees) const

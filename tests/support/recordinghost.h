@@ -28,6 +28,9 @@ struct RecordingHost
     std::vector<size_t> disconnected;
     std::vector<size_t> camerasOpened;
     std::atomic<int> rotationsStopped{0};
+    // Boards arrived or left; told on the GUI thread only.
+    std::atomic<int> devicesChanged{0};
+    std::atomic<int> devicesChangedOffGuiThread{0};
     // The host handles a disconnection on its GUI thread only.
     std::atomic<int> disconnectsOffGuiThread{0};
 
@@ -50,6 +53,11 @@ struct RecordingHost
         ZLTurntableHardware::TurntableHardwarePrivate::turntableRotationStopped = [this](ZLTurntableHardware *) {
             ++rotationsStopped;
         };
+        ZLTurntableHardware::TurntableHardwarePrivate::turntableDevicesChanged = [this](ZLTurntableHardware *) {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                ++devicesChangedOffGuiThread;
+            ++devicesChanged;
+        };
         // The host keeps no camera index: it only learns that one is there.
         ZLCameraHardware::CameraHardwarePrivate::hardwareOpenSucceeded = [this](ZLCameraHardware *, size_t index) {
             std::lock_guard<std::mutex> guard(lock);
@@ -65,6 +73,8 @@ struct RecordingHost
         camerasOpened.clear();
         rotationsStopped = 0;
         disconnectsOffGuiThread = 0;
+        devicesChanged = 0;
+        devicesChangedOffGuiThread = 0;
     }
 
     std::vector<size_t> openedIndexes()

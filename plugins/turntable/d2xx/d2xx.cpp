@@ -64,6 +64,11 @@ void selectHardware()
     chosen.store(hardwareBackend(), std::memory_order_release);
 }
 
+std::unique_ptr<DeviceWatch> watchDevices(std::function<void()> changed)
+{
+    return activeBackend()->watch(std::move(changed));
+}
+
 } // namespace d2xx
 
 using d2xx::activeBackend;

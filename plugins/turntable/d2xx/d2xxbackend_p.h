@@ -1,6 +1,7 @@
 #pragma once
 
 #include "d2xx.h"
+#include "devicewatch.h"
 
 #include <cstddef>
 #include <string>
@@ -31,6 +32,8 @@ public:
     virtual FT_STATUS writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length) = 0;
     virtual FT_STATUS waitQueued(FT_HANDLE handle) = 0;
     virtual FT_STATUS cancelQueued(FT_HANDLE handle, DWORD *dropped) = 0;
+    // See watchDevices(); null when this back end cannot tell.
+    virtual std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) = 0;
 
 protected:
     // The ID every FT245R of ours reports: vendor 0403, product 6001.

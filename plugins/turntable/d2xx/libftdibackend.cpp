@@ -2,6 +2,7 @@
 
 #include "ft245reeprom.h"
 #include "libftdiqueue.h"
+#include "libusbdevicewatch.h"
 
 #include <ftdi.h>
 #include <libusb.h>
@@ -493,6 +494,11 @@ FT_STATUS LibftdiBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD
     return answerDeviceInfo(type, id, serialNumber, description,
                             link->ctx->type == TYPE_R ? FT_DEVICE_232R : FT_DEVICE_UNKNOWN, link->serialNumber,
                             link->description);
+}
+
+std::unique_ptr<DeviceWatch> LibftdiBackend::watch(std::function<void()> changed)
+{
+    return LibusbDeviceWatch::create(std::move(changed));
 }
 
 Backend *hardwareBackend()

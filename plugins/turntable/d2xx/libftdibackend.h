@@ -38,6 +38,7 @@ public:
     FT_STATUS writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length) override;
     FT_STATUS waitQueued(FT_HANDLE handle) override;
     FT_STATUS cancelQueued(FT_HANDLE handle, DWORD *dropped) override;
+    std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) override;
 
 private:
     struct Link;

@@ -36,6 +36,26 @@ struct SimulatedBackend::Device
     std::uint64_t eepromReads = 0;
 };
 
+class SimulatedBackend::Watch final : public DeviceWatch
+{
+public:
+    Watch(SimulatedBackend &backend, std::function<void()> changed)
+        : backend(backend)
+        , changed(std::move(changed))
+    {
+        std::lock_guard<std::mutex> lock(backend.watchMutex);
+        backend.watches.push_back(this);
+    }
+    ~Watch() override
+    {
+        std::lock_guard<std::mutex> lock(backend.watchMutex);
+        backend.watches.erase(std::find(backend.watches.begin(), backend.watches.end(), this));
+    }
+
+    SimulatedBackend &backend;
+    const std::function<void()> changed;
+};
+
 SimulatedBackend &SimulatedBackend::instance()
 {
     // Never destroyed: a motor worker may still write while the process exits.
@@ -276,17 +296,20 @@ SimulatedBackend::Handed SimulatedBackend::handOver(Device *device, const UCHAR 
 FT_STATUS SimulatedBackend::blockUntil(FT_HANDLE handle, const Handed &handed, DWORD length, bool queued)
 {
     std::this_thread::sleep_until(handed.until);
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
-    // A board that went away while the call waited failed the transfer.
-    if (!handed.vanishes)
-        return it != handles.end() && !deviceAt(it->second)->attached ? FT_IO_ERROR : FT_OK;
-    if (it != handles.end()) {
-        Device *device = deviceAt(it->second);
-        device->attached = false;
-        if (queued)
-            device->refused += length - handed.bytes;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+        // A board that went away while the call waited failed the transfer.
+        if (!handed.vanishes)
+            return it != handles.end() && !deviceAt(it->second)->attached ? FT_IO_ERROR : FT_OK;
+        if (it != handles.end()) {
+            Device *device = deviceAt(it->second);
+            device->attached = false;
+            if (queued)
+                device->refused += length - handed.bytes;
+        }
     }
+    notifyWatches();
     return handed.bytes == length ? FT_OK : FT_IO_ERROR;
 }
 
@@ -305,6 +328,18 @@ void SimulatedBackend::holdWrites(int slot, bool hold)
     if (Device *device = deviceAt(slot))
         device->held = hold;
     released.notify_all();
+}
+
+std::unique_ptr<DeviceWatch> SimulatedBackend::watch(std::function<void()> changed)
+{
+    return std::make_unique<Watch>(*this, std::move(changed));
+}
+
+void SimulatedBackend::notifyWatches()
+{
+    std::lock_guard<std::mutex> lock(watchMutex);
+    for (Watch *watch : watches)
+        watch->changed();
 }
 
 FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD bytesToWrite, DWORD *bytesWritten)
@@ -401,24 +436,33 @@ FT_STATUS SimulatedBackend::getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWO
 
 void SimulatedBackend::reset()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (auto &device : devices)
-        device->held = false;
-    released.notify_all();
-    devices.clear();
-    handles.clear();
-    boardSet.clear();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto &device : devices)
+            device->held = false;
+        released.notify_all();
+        devices.clear();
+        handles.clear();
+        boardSet.clear();
+    }
+    notifyWatches();
 }
 
 int SimulatedBackend::attach(const d2xxsim::DeviceSpec &layout)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto device = std::make_unique<Device>();
-    device->layout = layout;
-    device->slot = boardSet.add();
-    device->serialNumber = layout.serialNumber.empty() ? "SIM" + std::to_string(device->slot) : layout.serialNumber;
-    devices.push_back(std::move(device));
-    return devices.back()->slot;
+    int slot = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto device = std::make_unique<Device>();
+        device->layout = layout;
+        device->slot = boardSet.add();
+        device->serialNumber =
+            layout.serialNumber.empty() ? "SIM" + std::to_string(device->slot) : layout.serialNumber;
+        slot = device->slot;
+        devices.push_back(std::move(device));
+    }
+    notifyWatches();
+    return slot;
 }
 
 int SimulatedBackend::slotCount()
@@ -437,17 +481,20 @@ bool SimulatedBackend::setOpenStatus(int slot, FT_STATUS status)
 
 void SimulatedBackend::unplugAfterWrites(int slot, std::uint64_t writes)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    Device *device = deviceAt(slot);
-    if (!device)
-        return;
-    device->unplugPending = writes != 0;
-    device->writesLeft = writes;
-    // A chip that is gone plays nothing more of what it held.
-    if (writes == 0) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        Device *device = deviceAt(slot);
+        if (!device || !device->attached)
+            return;
+        device->unplugPending = writes != 0;
+        device->writesLeft = writes;
+        if (writes != 0)
+            return;
+        // A chip that is gone plays nothing more of what it held.
         device->attached = false;
         boardSet.dropUnplayed(slot);
     }
+    notifyWatches();
 }
 
 d2xxsim::DeviceState SimulatedBackend::state(int slot)

@@ -41,6 +41,8 @@ public:
     FT_STATUS writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length) override;
     FT_STATUS waitQueued(FT_HANDLE handle) override;
     FT_STATUS cancelQueued(FT_HANDLE handle, DWORD *dropped) override;
+    // Told of every attach, unplug and reset, on the thread that made it.
+    std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) override;
 
     void reset() override;
     int attach(const d2xxsim::DeviceSpec &layout) override;
@@ -53,6 +55,10 @@ public:
 
 private:
     struct Device;
+    class Watch;
+
+    // Calls every watch's function; never with `mutex` held, since a watcher may list at once.
+    void notifyWatches();
 
     SimulatedBackend();
     ~SimulatedBackend() override;
@@ -83,6 +89,10 @@ private:
     std::map<std::uintptr_t, int> handles;  // open handle -> slot
     std::uintptr_t nextHandle = 0x5100;
     BoardSet boardSet;
+    // Guards the watches' list; held across their calls, so that a watch that goes waits for
+    // a call still running. Taken without `mutex` held.
+    std::mutex watchMutex;
+    std::vector<Watch *> watches;
 };
 
 } // namespace d2xx

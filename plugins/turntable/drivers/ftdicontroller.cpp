@@ -108,6 +108,12 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
 
     for (DWORD i = 0; i < nodes.size(); ++i) {
         const FT_DEVICE_LIST_INFO_NODE &node = nodes[i];
+        const std::string serial(node.SerialNumber, strnlen(node.SerialNumber, sizeof(node.SerialNumber)));
+        // Ours already: opening it again would fail, and reading its EEPROM would hold up a move.
+        if (node.ftHandle) {
+            entries.push_back({int32_t(i), -1, serial, node.ftHandle});
+            continue;
+        }
         if (node.Flags & FT_FLAGS_OPENED)
             continue;
         if (!descriptionNamesFT245R(node)) {
@@ -139,11 +145,11 @@ std::vector<FTDIController::DeviceEntry> FTDIController::availableDevices(int ki
             if (isTurntableModelRow(record.model)) {
                 identified = true;
                 if (record.kind == kind)
-                    entries.push_back({int32_t(i), record.model});
+                    entries.push_back({int32_t(i), record.model, serial, nullptr});
             }
         }
         if (!identified && kind == PlainDevices)
-            entries.push_back({int32_t(i), -1});
+            entries.push_back({int32_t(i), -1, serial, nullptr});
 
         FT_Close(device);
     }

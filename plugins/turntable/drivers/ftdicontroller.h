@@ -51,6 +51,9 @@ public:
     {
         int32_t deviceIndex = -1;
         int32_t modelIndex = -1;
+        std::string serialNumber;
+        // Set for a board this process has open: it is listed as it is, unread, under every kind.
+        FT_HANDLE openHandle = nullptr;
     };
 
     // What availableDevices() lists: boards whose identity record has that kind and names a

@@ -34,6 +34,12 @@ inline constexpr TurntableModel turntableModels[] = {
 inline constexpr int turntableModelCount = int(std::size(turntableModels));
 inline constexpr int customTurntableRow = 0;
 
+// What a custom turntable's counts per revolution may be. Fewer than 24 counts cannot stop the
+// table at each picture of the editor's usual 24-picture spin (3 counts would make most moves 0
+// counts, a full turn); more than a million would take a quarter of an hour per turn at 1 ms a count.
+inline constexpr uint32_t minimumCustomCounts = 24;
+inline constexpr uint32_t maximumCustomCounts = 1000000;
+
 inline constexpr bool isTurntableModelRow(int row)
 {
     return row >= 0 && row < turntableModelCount;

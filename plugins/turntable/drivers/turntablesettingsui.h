@@ -24,6 +24,8 @@ public:
         std::optional<bool> lockMotorWhenIdle;
         // The custom turntable's values, read only while its row is open; 0 counts: not set.
         uint32_t customCountsPerRevolution = 0;
+        // The counts as the panel shows them, so that a refusal can say what is wrong with them.
+        QString customCountsText;
         bool customMotorEnableActiveHigh = false;
         bool customClockwiseActiveHigh = false;
     };
@@ -49,4 +51,6 @@ public:
     // Queues the panel's refresh for an opened row, or for -1: the table has stopped turning.
     // device is used for the standard rows only. Does nothing while no panel exists.
     virtual void refresh(int index, const DeviceSettings &device) = 0;
+    // The standard models the panel offers for import, after a new listing (GUI thread).
+    virtual void setStandardModels(const QStringList &standardModels) { Q_UNUSED(standardModels) }
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -24,16 +25,20 @@ struct ZLMarvolixTurntableControl::TurntableControlPrivate
 {
     // Set before any worker exists; its refresh is the one call a worker makes.
     std::unique_ptr<TurntableSettingsUi> ui;
-    int16_t deviceIndex = -1;
-    int16_t storedModelIndex = -1;
+    TurntableBoardList boards;
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
     // The "Lock table when idle" box as the user last set it; GUI thread only. A spin holds the
     // table whatever it says, and gives the motor back to it at the spin's end.
     std::optional<bool> lockWhenIdle;
-    // Lives on the GUI thread: the worker's disconnection report is queued to it, and a
-    // report still queued when the control goes is dropped with it.
+    // Lives on the GUI thread: the worker's disconnection report and the device watch's news
+    // are queued to it, and a report still queued when the control goes is dropped with it.
     QObject guiThread;
+    // Set by the watch's thread when news is queued, cleared on the GUI thread when it is handled,
+    // so that a burst of arrivals makes one listing.
+    std::atomic<bool> devicesChangePending{false};
+    // Destroyed first: no news may come once the rest is gone.
+    std::unique_ptr<d2xx::DeviceWatch> watch;
 };
 
 ZLMarvolixTurntableControl::ZLMarvolixTurntableControl()
@@ -43,6 +48,7 @@ ZLMarvolixTurntableControl::ZLMarvolixTurntableControl()
 
 ZLMarvolixTurntableControl::~ZLMarvolixTurntableControl()
 {
+    d->watch.reset();
     // A motor must never be destroyed while its worker runs.
     d->isSpinning = false;
     closeHardware();
@@ -51,62 +57,55 @@ ZLMarvolixTurntableControl::~ZLMarvolixTurntableControl()
 
 std::list<std::string> ZLMarvolixTurntableControl::availableTurntables()
 {
-    // Every listing opens each board and reads its EEPROM, many USB transfers on a real board:
-    // the unidentified ones are only asked for when no identified turntable answers.
-    // The board found by an earlier listing may have been swapped for another since.
-    d->deviceIndex = -1;
-    d->storedModelIndex = -1;
-    std::vector<FTDIController::DeviceEntry> unidentified;
-    int unopenable = 0;
-    const auto identified = FTDIController::availableDevices(FTDIController::IdentifiedTurntables, &unopenable);
-    for (const FTDIController::DeviceEntry &entry : identified) {
-        if (isTurntableModelRow(entry.modelIndex)) {
-            d->deviceIndex = int16_t(entry.deviceIndex);
-            d->storedModelIndex = int16_t(entry.modelIndex);
-            return {turntableModels[entry.modelIndex].name};
-        }
-        // A record naming no row of ours: the chip is usable, its model is not known.
-        unidentified.push_back(entry);
-    }
-    const std::vector<FTDIController::DeviceEntry> plain = FTDIController::availableDevices(FTDIController::PlainDevices);
-    unidentified.insert(unidentified.end(), plain.begin(), plain.end());
-    if (!unidentified.empty()) {
-        const auto first = std::min_element(unidentified.begin(), unidentified.end(),
-                                            [](const FTDIController::DeviceEntry &a, const FTDIController::DeviceEntry &b) {
-                                                return a.deviceIndex < b.deviceIndex;
-                                            });
-        d->deviceIndex = int16_t(first->deviceIndex);
-        std::list<std::string> names;
-        for (const TurntableModel &model : turntableModels)
-            names.push_back(model.name);
-        return names;
-    }
-    QString text = tr("The turntable device cannot be found.\n"
-                      "\n"
-                      "- make sure driver is installed\n"
-                      "- make sure turntable is powered on\n"
-                      "- make sure turntable is connected via USB\n");
+    TurntableBoardList::Listing listing = d->boards.list(m_motor ? m_motor->handle : nullptr);
+    // The host's index of the open board follows the list: its row alone, or its position.
+    if (listing.openIndex)
+        setCurrentTurntableIndex(*listing.openIndex);
+    offerToPanel(listing.names);
+    if (!listing.names.empty())
+        return listing.names;
 #ifdef Q_OS_LINUX
-    // The usual cause on Linux is a missing udev rule, which the five lines above do not name.
-    if (unopenable > 0)
-        text += tr("- a turntable's USB board was found, but this user may not open it: install the "
-                   "udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a normal user\")\n");
+    // Boards that are there but may not be opened are the one cause found: "cannot be found" and
+    // "make sure driver is installed" would send the user after the wrong problem.
+    if (listing.unopenable > 0) {
+        setLastError(tr("A turntable's USB board was found, but this user may not open it.\n"
+                        "\n"
+                        "- install the udev rule \"60-spinwright-ft245r.rules\" (user guide, \"Access for a "
+                        "normal user\")\n"
+                        "- then unplug the turntable and plug it in again\n"));
+        return {};
+    }
 #endif
+    const QString text = tr("The turntable device cannot be found.\n"
+                            "\n"
+                            "- make sure driver is installed\n"
+                            "- make sure turntable is powered on\n"
+                            "- make sure turntable is connected via USB\n");
     setLastError(text);
     return {};
+}
+
+void ZLMarvolixTurntableControl::offerToPanel(std::list<std::string> names)
+{
+    if (!d->ui)
+        return;
+    if (!names.empty())
+        names.pop_front();
+    QStringList standardModels;
+    for (const std::string &name : names)
+        standardModels.append(QString::fromStdString(name));
+    d->ui->setStandardModels(standardModels);
 }
 
 void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
 {
     ok = false;
-    // An identified board is its own model whatever row the host asks for: a stored row from
-    // another board would drive this one with the wrong counts per turn and line levels.
-    if (isTurntableModelRow(d->storedModelIndex))
-        index = size_t(d->storedModelIndex);
-    if (index >= size_t(modelCount)) {
+    TurntableBoardList::Choice choice;
+    if (!d->boards.choose(index, &choice)) {
         setLastError(tr("Cannot find any turntable with the specified index."));
         return;
     }
+    index = choice.row;
     if (m_motor)
         closeHardware();
 
@@ -121,24 +120,48 @@ void ZLMarvolixTurntableControl::createMotor(size_t &index, bool &ok)
     m_motor->isClockwiseActiveHigh = model.isClockwiseActiveHigh;
 
     std::wstring errorText;
-    ok = m_motor->open(d->deviceIndex, &errorText);
+    ok = m_motor->open(choice.deviceIndex, &errorText);
     if (!ok) {
         const QString text = wideToNativeString(errorText);
         // Some open statuses come without a text; the user's dialog must not be empty.
         setLastError(text.isEmpty() ? tr("The turntable device cannot be opened.") : text);
         m_motor.reset();
+        return;
     }
+    // Boards that came or went since the listing move the others in the device list: the board
+    // at that place now may be another one, which must not be driven as the one chosen.
+    if (!choice.serialNumber.empty() && openSerialNumber() != choice.serialNumber) {
+        FT_Close(m_motor->handle);
+        m_motor->handle = nullptr;
+        m_motor.reset();
+        ok = false;
+        setLastError(tr("The turntables attached have changed. Choose the turntable again."));
+        return;
+    }
+    d->boards.opened(choice);
+}
+
+std::string ZLMarvolixTurntableControl::openSerialNumber() const
+{
+    char serial[16] = {};
+    if (!m_motor || !m_motor->handle
+        || FT_GetDeviceInfo(m_motor->handle, nullptr, nullptr, serial, nullptr, nullptr) != FT_OK)
+        return std::string();
+    return std::string(serial, strnlen(serial, sizeof serial));
 }
 
 void ZLMarvolixTurntableControl::openHardware(size_t index)
 {
+    // Among several identified boards the host knows the open one by its position in the list.
+    const size_t asked = index;
+    const bool byPosition = d->boards.choosesByPosition();
     bool ok = false;
     createMotor(index, ok);
     if (!ok) {
-        hardwareDisconnected(index);
+        hardwareDisconnected(byPosition ? asked : index);
         return;
     }
-    hardwareOpenSucceeded(index, !turntableModels[index].isDCMotor);
+    hardwareOpenSucceeded(byPosition ? asked : index, !turntableModels[index].isDCMotor);
     updateDeviceSettingsUI(int(index));
 }
 
@@ -156,6 +179,37 @@ void ZLMarvolixTurntableControl::closeHardware()
         FT_Close(m_motor->handle);
     m_motor->handle = nullptr;
     m_motor.reset();
+    d->boards.closed();
+}
+
+void ZLMarvolixTurntableControl::watchDevices()
+{
+    if (d->watch)
+        return;
+    d->watch = d2xx::watchDevices([this] {
+        if (!d->devicesChangePending.exchange(true))
+            QMetaObject::invokeMethod(&d->guiThread, [this] { devicesChanged(); }, Qt::QueuedConnection);
+    });
+}
+
+bool ZLMarvolixTurntableControl::isWatchingDevices() const
+{
+    return d->watch != nullptr;
+}
+
+void ZLMarvolixTurntableControl::pluginDidInitialized()
+{
+    watchDevices();
+}
+
+void ZLMarvolixTurntableControl::devicesChanged()
+{
+    d->devicesChangePending = false;
+    // The open board may be the one that left; an idle board is not written to, so this is the
+    // only way its loss is seen before the user tries it.
+    if (m_motor && !m_motor->isConnected())
+        loseOpenBoard();
+    turntableDevicesChanged();
 }
 
 unsigned int ZLMarvolixTurntableControl::countsPerRevolution()
@@ -183,9 +237,10 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
     stopRotationPreview();
     d->isSpinning = true;
 
-    const size_t openRow = currentTurntableIndex();
+    // The row opened, not the host's index, which is a list position among several boards.
+    const size_t openRow = size_t(d->boards.openRow());
     const TurntableSettingsUi::SpinSettings settings =
-        d->ui ? d->ui->spinSettings(int(openRow)) : TurntableSettingsUi::SpinSettings();
+        d->ui ? d->ui->spinSettings(d->boards.openRow()) : TurntableSettingsUi::SpinSettings();
     // 10 - speed: the stored slider's 9 is the fastest spin, 1 ms a count.
     if (settings.rotationSpeed)
         m_motor->pulseDelayMs = uint32_t(10 - std::clamp(*settings.rotationSpeed, 0, 9));
@@ -193,10 +248,14 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
         m_motor->rampUpDegrees = *settings.rampUpDegrees;
 
     if (openRow == size_t(customTurntableRow)) {
-        m_motor->countsPerRevolution = settings.customCountsPerRevolution;
-        if (m_motor->countsPerRevolution == 0) {
+        // The text the panel shows decides, not a number read from it: "9999999999" or "3" is
+        // refused for what it is, never taken as "not set" or turned into another number.
+        uint32_t counts = 0;
+        const QString problem = customCountsProblem(settings.customCountsText, &counts);
+        m_motor->countsPerRevolution = counts;
+        if (!problem.isEmpty()) {
             d->isSpinning = false;
-            setLastError(tr("Counts per revolution have not been set."));
+            setLastError(problem);
             return false;
         }
         m_motor->isMotorEnableActiveHigh = settings.customMotorEnableActiveHigh;
@@ -287,6 +346,11 @@ void ZLMarvolixTurntableControl::reportBoardLost()
     // Closed or reopened since the report was queued: nothing is lost any more.
     if (!m_motor || !m_motor->isBoardLost())
         return;
+    loseOpenBoard();
+}
+
+void ZLMarvolixTurntableControl::loseOpenBoard()
+{
     const size_t row = currentTurntableIndex();
     d->isSpinning = false;
     closeHardware();
@@ -324,7 +388,7 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
         setLastError(error);
         return nullptr;
     }
-    updateDeviceSettingsUI(int(currentTurntableIndex()));
+    updateDeviceSettingsUI(d->boards.openRow());
     // Not a failure: the text names the panel for hosts that caption it from lastError().
     setLastError(tr("Turntable settings"));
     return item;
@@ -332,8 +396,9 @@ QQuickItem *ZLMarvolixTurntableControl::createPluginUIFrameView()
 
 bool ZLMarvolixTurntableControl::pluginUIFrameViewWillClose(QQuickItem *item)
 {
+    // The host closes the device first; the panel's settings are those of the row it had open.
     if (d->ui)
-        d->ui->close(item, int(currentTurntableIndex()));
+        d->ui->close(item, d->boards.lastOpenRow());
     return ZLTurntableHardware::pluginUIFrameViewWillClose(item);
 }
 
@@ -396,6 +461,30 @@ TurntableSettingsUi::DeviceSettings ZLMarvolixTurntableControl::customTurntableI
     size_t custom = customTurntableRow;
     createMotor(custom, ok);
     return imported;
+}
+
+QString ZLMarvolixTurntableControl::customCountsProblem(const QString &text, uint32_t *counts)
+{
+    if (counts)
+        *counts = 0;
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return tr("Counts per revolution have not been set.");
+    // Digits only: toULongLong() alone would take a sign.
+    bool ok = std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+    const qulonglong value = ok ? trimmed.toULongLong(&ok, 10) : 0;
+    if (!ok || value > maximumCustomCounts)
+        return tr("Counts per revolution must be a whole number from %1 to %2.")
+            .arg(minimumCustomCounts)
+            .arg(maximumCustomCounts);
+    if (value < minimumCustomCounts)
+        return tr("With %1 counts per revolution the table cannot stop at each picture of a spin: at least %2 "
+                  "are needed.")
+            .arg(value)
+            .arg(minimumCustomCounts);
+    if (counts)
+        *counts = uint32_t(value);
+    return QString();
 }
 
 void ZLMarvolixTurntableControl::triggerShutterRelease()

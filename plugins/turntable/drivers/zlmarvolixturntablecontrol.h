@@ -1,9 +1,13 @@
 #pragma once
 
 #include "ftdicontroller.h"
+#include "turntableboardlist.h"
 #include "turntablemodels.h"
+#include "devicewatch.h"
 #include "turntablesettingsui.h"
 #include "zlturntablehardware.h"
+
+#include <QString>
 
 #include <cstddef>
 #include <list>
@@ -35,8 +39,16 @@ public:
     bool startAngleRotation(float degrees) override;
     void stopAngleRotation() override;
 
+    // Starts watching for boards arriving and leaving, as watchDevices() does.
+    void pluginDidInitialized() override;
     QQuickItem *createPluginUIFrameView() override;
     bool pluginUIFrameViewWillClose(QQuickItem *item) override;
+
+    // From now on boards that arrive or leave are told to the host through turntableDevicesChanged(),
+    // after an open board that left has been reported as disconnected. GUI thread.
+    void watchDevices();
+    // False where the link cannot tell arrivals: the host learns of boards only by asking again.
+    bool isWatchingDevices() const;
 
     // Installs the settings panel; before the first turntable is opened, on the GUI thread.
     void setSettingsUi(std::unique_ptr<TurntableSettingsUi> ui);
@@ -64,6 +76,9 @@ public:
     void setRotationSpeed(int speed);
     void setLockMotorWhenIdle(bool value);
 
+    // Why a custom turntable's counts text cannot be used, or an empty text with *counts set.
+    static QString customCountsProblem(const QString &text, uint32_t *counts = nullptr);
+
     // The motor's end-of-rotation report, on its worker thread.
     void rotationEnded() override;
     // The motor's report that its board vanished mid-move, on its worker thread.
@@ -79,6 +94,13 @@ private:
     void joinFinishedWorker();
     // GUI thread: closes a motor whose board has vanished and tells the host.
     void reportBoardLost();
+    void loseOpenBoard();
+    // The open board's serial number as it answers now; empty when it does not.
+    std::string openSerialNumber() const;
+    // GUI thread: the watch's news of boards that arrived or left.
+    void devicesChanged();
+    // The standard models of a listing, for the panel's import menu.
+    void offerToPanel(std::list<std::string> names);
 
     std::unique_ptr<FTDIController> m_motor;
     std::unique_ptr<TurntableControlPrivate> d;

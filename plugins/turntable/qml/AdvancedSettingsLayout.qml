@@ -17,6 +17,8 @@ ColumnLayout {
     property QtObject turntableControl: null
     // Names of the standard models, menu position i being model row i + 1.
     property var standardDevicesModel: []
+    // What refused input is said in; readable on the panel's dark background.
+    property color refusalColor: "#ff9e80"
 
     GroupBox {
         id: advancedTurntableSettingsGroup
@@ -39,9 +41,26 @@ ColumnLayout {
                 TextField {
                     id: stepsPerRevolutionField
                     objectName: "stepsPerRevolutionField"
-                    validator: IntValidator { bottom: 0 }
+
+                    // No validator: one would drop a sign or a digit too many without a word. What
+                    // cannot be used stays as typed and is named below, as the spin start refuses it.
+                    readonly property string refusal: advancedLayout.turntableControl
+                                                      ? advancedLayout.turntableControl.customCountsProblem(text) : ""
+
+                    // The settings file keeps no longer text.
+                    maximumLength: 32
                     selectByMouse: true
                     Layout.fillWidth: true
+                }
+                Label {
+                    objectName: "stepsPerRevolutionRefusal"
+                    text: stepsPerRevolutionField.refusal
+                    visible: text !== "" && stepsPerRevolutionField.enabled
+                    color: advancedLayout.refusalColor
+                    wrapMode: Text.Wrap
+                    // As wide as the column, never widening it: the window does not grow.
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 0
                 }
                 Button {
                     id: importButton

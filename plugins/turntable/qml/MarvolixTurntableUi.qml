@@ -134,6 +134,18 @@ ColumnLayout {
                 Layout.alignment: Qt.AlignHCenter
             }
 
+            Label {
+                objectName: "nudgeAngleRefusal"
+                text: turntableRotationPreviewLayout.refusal
+                visible: text !== ""
+                color: turntableMovementLayout.refusalColor
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+                // As wide as the page, never widening it: the window does not grow.
+                Layout.fillWidth: true
+                Layout.preferredWidth: 0
+            }
+
             Item {
                 Layout.fillWidth: true
                 Layout.fillHeight: true

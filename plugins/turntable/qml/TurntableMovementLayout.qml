@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
+import "DecimalText.js" as DecimalText
 
 ColumnLayout {
     id: movementLayout
@@ -11,6 +12,8 @@ ColumnLayout {
 
     // The bridge; null until the plug-in has published it.
     property QtObject turntableControl: null
+    // What refused input is said in.
+    property color refusalColor: "#ff9e80"
 
     Layout.alignment: Qt.AlignHCenter
     spacing: 8
@@ -56,6 +59,12 @@ ColumnLayout {
 
                     // Hundredths of a degree, shown and typed as degrees with two decimals.
                     readonly property int decimals: 2
+                    // The text last refused, named below until a usable one is typed.
+                    property string refusedText: ""
+
+                    function degreesText(hundredths) {
+                        return Number(hundredths / 100).toLocaleString(locale, 'f', decimals)
+                    }
 
                     from: 0
                     to: 360 * 100
@@ -64,31 +73,50 @@ ColumnLayout {
                     editable: true
                     Layout.fillWidth: true
 
-                    validator: DoubleValidator {
-                        bottom: Math.min(rampUpDegreesSpinBox.from, rampUpDegreesSpinBox.to)
-                        top: Math.max(rampUpDegreesSpinBox.from, rampUpDegreesSpinBox.to)
-                        locale: rampUpDegreesSpinBox.locale.name
+                    // Lets any text through, so that a refused one is named rather than dropped key by
+                    // key; the settings file keeps no longer text.
+                    validator: RegularExpressionValidator {
+                        regularExpression: /.{0,32}/
                     }
 
                     textFromValue: function(value, locale) {
                         return Number(value / 100).toLocaleString(locale, 'f', decimals)
                     }
 
+                    // Either decimal separator, then the locale's own notation: what the label
+                    // promises. Anything else, or a ramp outside the box's range, keeps the value.
                     valueFromText: function(text, locale) {
-                        var degrees = NaN
-                        try {
-                            degrees = Number.fromLocaleString(locale, text)
-                        } catch (error) {
+                        var hundredths = Math.round(DecimalText.parse(text, locale) * 100)
+                        if (!isFinite(hundredths) || hundredths < from || hundredths > to) {
+                            refusedText = text
+                            // The kept value is shown again, not the refused text.
+                            contentItem.text = textFromValue(value, locale)
                             return value
                         }
-                        return isFinite(degrees) ? Math.round(degrees * 100) : value
+                        refusedText = ""
+                        return hundredths
                     }
 
+                    onValueChanged: refusedText = ""
                     onValueModified: {
                         if (movementLayout.turntableControl)
                             movementLayout.turntableControl.setRampUpDegrees(value / 100)
                     }
                 }
+            }
+
+            Label {
+                objectName: "rampUpDegreesRefusal"
+                visible: rampUpDegreesSpinBox.refusedText !== ""
+                text: qsTr("\"%1\" cannot be used: ramp up degrees go from %2 to %3.")
+                      .arg(rampUpDegreesSpinBox.refusedText)
+                      .arg(rampUpDegreesSpinBox.degreesText(rampUpDegreesSpinBox.from))
+                      .arg(rampUpDegreesSpinBox.degreesText(rampUpDegreesSpinBox.to))
+                color: movementLayout.refusalColor
+                wrapMode: Text.Wrap
+                // As wide as the column, never widening it: the window does not grow.
+                Layout.fillWidth: true
+                Layout.preferredWidth: 0
             }
         }
     }

@@ -24,16 +24,33 @@ RowLayout {
         stopButton.enabled = rotating
     }
 
-    // An empty or partial field has no number; it arrives as 0, a continuous rotation.
+    // Why a nudge field's text is no angle to nudge by; empty when it is one. An empty field
+    // stands for 0, a continuous rotation.
+    function angleRefusal(field) {
+        var written = field.text.trim()
+        if (written === "" || (/^[0-9]+$/.test(written) && Number(written) <= 360))
+            return ""
+        return qsTr("\"%1\" cannot be used: a nudge turns by whole degrees from 0 to 360.").arg(written)
+    }
+
     function angleOf(field) {
         var degrees = parseInt(field.text, 10)
         return isNaN(degrees) ? 0 : degrees
+    }
+
+    // A refused field moves nothing: its text says what is wrong.
+    function nudge(field, isCounterclockwise) {
+        if (angleRefusal(field) === "")
+            startPreview(angleOf(field), isCounterclockwise)
     }
 
     function startPreview(degrees, isCounterclockwise) {
         if (turntableControl && turntableControl.startRotationPreview(degrees, isCounterclockwise))
             setRotating(true)
     }
+
+    // The first refusal of the two fields, for the panel to show under this row.
+    readonly property string refusal: angleRefusal(counterclockwiseAngleField) || angleRefusal(clockwiseAngleField)
 
     spacing: 1
 
@@ -45,7 +62,8 @@ RowLayout {
         id: counterclockwiseAngleField
         objectName: "counterclockwiseAngleField"
         text: "360"
-        validator: IntValidator { bottom: 0; top: 360 }
+        // No validator: it would turn "-45" into "45" without a word; refusal names the text.
+        maximumLength: 16
         selectByMouse: true
         implicitWidth: 52
     }
@@ -54,7 +72,7 @@ RowLayout {
         id: counterclockwiseNudgeButton
         objectName: "counterclockwiseNudgeButton"
         imageSource: "qrc:/Icons/CCW-Nudge.png"
-        onClicked: previewLayout.startPreview(previewLayout.angleOf(counterclockwiseAngleField), true)
+        onClicked: previewLayout.nudge(counterclockwiseAngleField, true)
     }
 
     ImageButton {
@@ -87,7 +105,7 @@ RowLayout {
         id: clockwiseNudgeButton
         objectName: "clockwiseNudgeButton"
         imageSource: "qrc:/Icons/CW-Nudge.png"
-        onClicked: previewLayout.startPreview(previewLayout.angleOf(clockwiseAngleField), false)
+        onClicked: previewLayout.nudge(clockwiseAngleField, false)
     }
 
     TextField {
@@ -95,7 +113,8 @@ RowLayout {
         objectName: "clockwiseAngleField"
         text: "360"
         horizontalAlignment: TextInput.AlignRight
-        validator: IntValidator { bottom: 0; top: 360 }
+        // No validator: it would turn "-45" into "45" without a word; refusal names the text.
+        maximumLength: 16
         selectByMouse: true
         implicitWidth: 52
     }

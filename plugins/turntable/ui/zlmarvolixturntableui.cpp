@@ -113,7 +113,11 @@ TurntableSettingsUi::SpinSettings ZLMarvolixTurntableUi::spinSettings(int openRo
         if (m_record)
             m_record->customAdvancedSettings = custom;
     }
-    return TurntableSettingsFile::spinSettings(settings, customRow);
+    TurntableSettingsUi::SpinSettings spin = TurntableSettingsFile::spinSettings(settings, customRow);
+    if (customRow)
+        spin.customCountsText =
+            TurntableSettingsFile::customBlock(settings).value(QStringLiteral("stepsPerRevolutionText")).toString();
+    return spin;
 }
 
 void ZLMarvolixTurntableUi::refresh(int index, const DeviceSettings &device)
@@ -134,4 +138,11 @@ void ZLMarvolixTurntableUi::refresh(int index, const DeviceSettings &device)
             QMetaObject::invokeMethod(item, "updateDeviceSettingsUI", Q_ARG(QVariant, index), Q_ARG(QVariant, settings));
         },
         Qt::QueuedConnection);
+}
+
+void ZLMarvolixTurntableUi::setStandardModels(const QStringList &standardModels)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_record && m_record->context)
+        m_record->context->setContextProperty(QStringLiteral("MarvolixTurntableStandardDevicesModel"), standardModels);
 }

@@ -30,6 +30,7 @@ public:
     void close(QQuickItem *item, int openRow) override;
     SpinSettings spinSettings(int openRow) override;
     void refresh(int index, const DeviceSettings &device) override;
+    void setStandardModels(const QStringList &standardModels) override;
 
 private:
     ZLMarvolixTurntableUi(const ZLMarvolixTurntableUi &) = delete;

@@ -63,3 +63,8 @@ void ZLQmlTurntableControl::setLockMotorWhenIdle(bool value)
     if (m_control)
         m_control->setLockMotorWhenIdle(value);
 }
+
+QString ZLQmlTurntableControl::customCountsProblem(const QString &text) const
+{
+    return text.trimmed().isEmpty() ? QString() : ZLMarvolixTurntableControl::customCountsProblem(text);
+}

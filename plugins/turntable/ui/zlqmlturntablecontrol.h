@@ -27,6 +27,9 @@ public:
     Q_INVOKABLE void setRampUpDegrees(float degrees);
     Q_INVOKABLE void setRotationSpeed(int speed);
     Q_INVOKABLE void setLockMotorWhenIdle(bool value);
+    // Why the custom counts field's text would be refused at a spin start; empty when it would
+    // not, and for an empty field, which is simply not set yet.
+    Q_INVOKABLE QString customCountsProblem(const QString &text) const;
 
 private:
     ZLMarvolixTurntableControl *m_control = nullptr;

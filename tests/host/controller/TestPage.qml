@@ -9,10 +9,12 @@ Item {
     signal turntableDeviceChanged(int index)
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
+    signal turntableRescanRequested()
 
     property var progressValues: []
     property var resets: []
     property var syncedIndices: []
+    property var listIndices: []
     property string appVersion
     property Item spinsUiItem: null
     property Item pluginUiItem: null
@@ -24,6 +26,7 @@ Item {
         syncedIndices.push(index)
         turntableDeviceChanged(index)
     }
+    function setTurntableListIndex(index) { listIndices.push(index) }
     function resetDefaultUi(isConnected) { resets.push(isConnected) }
     function setProgressValue(value) { progressValues.push(value) }
 }

@@ -79,6 +79,8 @@ private slots:
     void malformedSettingsFile_data();
     void malformedSettingsFile();
     void emptyDeviceList();
+    void firstStartWithOneTurntableOpensIt();
+    void turntablesThatComeAndGoAreListed();
     void deviceSelection();
 
     void spin_data();
@@ -382,6 +384,57 @@ void tst_Controller::malformedSettingsFile()
     createController();
     QVERIFY(recorder.messages.isEmpty());
     QCOMPARE(readFile(QStringLiteral("Spinwright.json.bad")), stored);
+}
+
+void tst_Controller::firstStartWithOneTurntableOpensIt()
+{
+    // No settings file: the one turntable there is is opened, so that Start works at once.
+    createController([](FakeTurntable *table) { table->devices = QStringList{QStringLiteral("Fake table A")}; });
+    QCOMPARE(pageList("syncedIndices"), QVariantList{0});
+    QCOMPARE(log.snapshot().last(), QStringLiteral("open 0"));
+    QCOMPARE(turntable->currentTurntableIndex(), size_t(0));
+    QCOMPARE(pageList("resets"), QVariantList{true});
+    QVERIFY(recorder.messages.isEmpty());
+}
+
+void tst_Controller::turntablesThatComeAndGoAreListed()
+{
+    const auto listed = [] {
+        return globalQmlEngine()->rootContext()->contextProperty(QStringLiteral("TurntableDevicesModel")).toStringList();
+    };
+    createController([](FakeTurntable *table) { table->devices.clear(); });
+    QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Turntable device error")});
+    QVERIFY(panelsEnabled(false));
+
+    // Plugged in after the start: listed, and as the only one, opened.
+    turntable->devices = QStringList{QStringLiteral("Fake table A")};
+    turntable->turntableDevicesChanged();
+    QTRY_COMPARE(listed(), turntable->devices);
+    QCOMPARE(log.snapshot().last(), QStringLiteral("open 0"));
+    QVERIFY(panelsEnabled(true));
+
+    // Pulled out: the list shows no model that is not open.
+    turntable->disconnect();
+    QCOMPARE(pageList("listIndices").last(), QVariant(-1));
+    QVERIFY(panelsEnabled(false));
+
+    // Back with a second one: both listed, neither chosen for the user, the panels usable again.
+    turntable->devices = QStringList{QStringLiteral("Fake table A"), QStringLiteral("Fake table B")};
+    turntable->turntableDevicesChanged();
+    QTRY_COMPARE(listed(), turntable->devices);
+    QCOMPARE(log.snapshot().last(), QStringLiteral("disconnect"));
+    QCOMPARE(pageList("listIndices").last(), QVariant(-1));
+    QVERIFY(panelsEnabled(true));
+    sendSignal("turntableDeviceChanged", 1);
+    QCOMPARE(turntable->currentTurntableIndex(), size_t(1));
+
+    // "Search again" with nothing there says so.
+    turntable->closeHardware();
+    turntable->setCurrentTurntableIndex(SIZE_MAX);
+    turntable->devices.clear();
+    QVERIFY(QMetaObject::invokeMethod(view->rootObject(), "turntableRescanRequested"));
+    QVERIFY(listed().isEmpty());
+    QCOMPARE(recorder.titles().last(), QStringLiteral("Turntable device error"));
 }
 
 void tst_Controller::emptyDeviceList()

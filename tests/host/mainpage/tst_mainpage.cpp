@@ -38,6 +38,9 @@ private slots:
     void startsDisabledAndHidden();
     void syncLastUsedIndexSelectsAndReportsOnce();
     void activatingADeviceReports();
+    void listShowsOnlyAnOpenTurntable_data();
+    void listShowsOnlyAnOpenTurntable();
+    void rescanIsOfferedWhileNothingIsFound();
     void startShowsTheSpinControls();
     void startUnchecksALeftoverPause();
     void pauseTogglesBetweenZeroAndOne();
@@ -166,6 +169,10 @@ void tst_MainPage::startsDisabledAndHidden()
     QVERIFY(!visible("stateButton"));
     QCOMPARE(control("stackLayout")->property("currentIndex").toInt(), 0);
     QCOMPARE(control("turntableDevicesList")->property("count").toInt(), 3);
+    // No model is shown until one is open: none is at the start.
+    QCOMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), -1);
+    QCOMPARE(control("turntableDevicesList")->property("displayText").toString(), QStringLiteral("No turntable chosen"));
+    QVERIFY(!visible("rescanButton"));
     QVERIFY(control("versionLabel")->property("text").toString().isEmpty());
 }
 
@@ -182,10 +189,59 @@ void tst_MainPage::activatingADeviceReports()
 {
     QQuickItem *list = control("turntableDevicesList");
     list->forceActiveFocus();
+    // From no choice at all (it used to start on the first model, then Down chose the second).
     QTest::keyClick(m_view.get(), Qt::Key_Down);
-    QCOMPARE(list->property("currentIndex").toInt(), 1);
+    QCOMPARE(list->property("currentIndex").toInt(), 0);
     QCOMPARE(m_deviceChanged->count(), 1);
-    QCOMPARE(m_deviceChanged->at(0).at(0).toInt(), 1);
+    QCOMPARE(m_deviceChanged->at(0).at(0).toInt(), 0);
+}
+
+void tst_MainPage::listShowsOnlyAnOpenTurntable_data()
+{
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("shown");
+
+    const QStringList three{"Model A", "Model B", "Model C"};
+    QTest::newRow("an entry") << three << 1 << "Model B";
+    QTest::newRow("none") << three << -1 << "No turntable chosen";
+    QTest::newRow("a row no entry has") << three << 7 << "No turntable chosen";
+    // An identified board is its list's one entry, opened as its own model row.
+    QTest::newRow("row of the one entry") << QStringList{"Model F"} << 5 << "Model F";
+    QTest::newRow("nothing found") << QStringList() << -1 << "No turntable found";
+}
+
+void tst_MainPage::listShowsOnlyAnOpenTurntable()
+{
+    QFETCH(QStringList, devices);
+    QFETCH(int, index);
+    QFETCH(QString, shown);
+
+    call("setTurntableListIndex", 0);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), devices);
+    // A new list chooses nothing by itself, as the combo box would (its first entry): what was
+    // chosen stays, where the new list has it.
+    QTRY_COMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), devices.isEmpty() ? -1 : 0);
+    call("setTurntableListIndex", -1);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList(devices) << "Model Z");
+    QTRY_COMPARE(control("turntableDevicesList")->property("count").toInt(), devices.size() + 1);
+    QTRY_COMPARE(control("turntableDevicesList")->property("currentIndex").toInt(), -1);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), devices);
+    call("setTurntableListIndex", index);
+    QCOMPARE(control("turntableDevicesList")->property("displayText").toString(), shown);
+    // Shown, not reported: the controller calls this for what it has opened already.
+    QCOMPARE(m_deviceChanged->count(), 0);
+}
+
+void tst_MainPage::rescanIsOfferedWhileNothingIsFound()
+{
+    QSignalSpy rescan(m_page, SIGNAL(turntableRescanRequested()));
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList());
+    QTRY_VERIFY(visible("rescanButton"));
+    click(control("rescanButton"));
+    QCOMPARE(rescan.count(), 1);
+    m_engine->rootContext()->setContextProperty(QStringLiteral("TurntableDevicesModel"), QStringList{"Model A"});
+    QTRY_VERIFY(!visible("rescanButton"));
 }
 
 void tst_MainPage::startShowsTheSpinControls()

@@ -206,6 +206,19 @@ void tst_Hooks::defaultOperations()
     ZLImageViewEvent::ImageViewEventPrivate::pressedEventPos = ZLPoint(4.5f, -2);
     QCOMPARE(ZLImageViewEvent::pressedEventPos(), ZLPoint(4.5f, -2));
     ZLImageViewEvent::ImageViewEventPrivate::pressedEventPos = ZLPoint();
+
+    // The appended export and import operations: a plug-in that overrides neither still builds
+    // and answers "nothing to offer" without touching what it was handed.
+    Tools tools;
+    QVERIFY(tools.toolOptions(0).isEmpty());
+    QVariantMap result{{QStringLiteral("kept"), 1}};
+    QVERIFY(!tools.runTool(0, {{QStringLiteral("target"), QStringLiteral("/tmp")}}, &result));
+    QCOMPARE(result, (QVariantMap{{QStringLiteral("kept"), 1}}));
+    Import import;
+    QVERIFY(import.importTitle().isEmpty());
+    QVariantMap report{{QStringLiteral("kept"), 2}};
+    QVERIFY(!import.importIntoSpin(QStringLiteral("/a"), QStringLiteral("/b"), &report));
+    QCOMPARE(report, (QVariantMap{{QStringLiteral("kept"), 2}}));
 }
 
 void tst_Hooks::furtherInterfaceForwarders()

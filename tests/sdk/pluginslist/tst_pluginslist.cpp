@@ -1,4 +1,5 @@
 #include "zlcamerahardware.h"
+#include "zlimporttools.h"
 #include "zlpluginslist.h"
 #include "zlturntablehardware.h"
 
@@ -61,6 +62,7 @@ private slots:
     void validPluginOffersBothHardwareKinds();
     void kindsAreHandedOutOneAtATime_data();
     void kindsAreHandedOutOneAtATime();
+    void importToolsAreHandedOutLast();
     void foreignInterfaceIsReported();
     void textFileIsReportedWithEngineErrors();
     void rootObjectOfAnotherClassIsSkippedSilently();
@@ -125,6 +127,18 @@ void tst_PluginsList::kindsAreHandedOutOneAtATime()
     QCOMPARE(int(objects.size()), count);
     for (const ZLAbstractPlugin *object : objects)
         QCOMPARE(int(object->pluginType()), kind);
+}
+
+void tst_PluginsList::importToolsAreHandedOutLast()
+{
+    Loaded loaded({fixtureDir("importer")});
+    QVERIFY(loaded.accepted);
+    const auto importers = loaded.list->availablePluginsList(ZLRegisterPlugin::ImportToolsPlugin);
+    QCOMPARE(origins(importers), QStringList{"Importer import"});
+    QVERIFY(dynamic_cast<ZLImportTools *>(importers.front()));
+    // The full list is what the host deletes at the end: an import object missing from it leaks.
+    QCOMPARE(origins(loaded.list->availablePluginsList()),
+             (QStringList{"Importer camera", "Importer turntable", "Importer import"}));
 }
 
 void tst_PluginsList::foreignInterfaceIsReported()

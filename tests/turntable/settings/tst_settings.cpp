@@ -306,19 +306,23 @@ void tst_Settings::spinStartAppliesTheSettings()
 void tst_Settings::customTurntableWithoutCounts_data()
 {
     QTest::addColumn<QString>("counts");
-    QTest::newRow("empty") << "";
-    QTest::newRow("not a number") << "many";
-    QTest::newRow("negative") << "-6400";
+    QTest::addColumn<QString>("error");
+    // A text that is there but unusable is refused for what it is, not taken as "not set".
+    const QString range = "Counts per revolution must be a whole number from 24 to 1000000.";
+    QTest::newRow("empty") << "" << "Counts per revolution have not been set.";
+    QTest::newRow("not a number") << "many" << range;
+    QTest::newRow("negative") << "-6400" << range;
 }
 
 void tst_Settings::customTurntableWithoutCounts()
 {
     QFETCH(QString, counts);
+    QFETCH(QString, error);
     QVERIFY(createUiAndOpen("plain", 0));
     item->setProperty("answer", QVariantMap{{"rotationSpeed", 4}, {"isLockTableWhenIdle", false}, {"rampUpDegrees", "1.00"}});
     item->setProperty("customAnswer", customBlock(counts, true, true));
     QVERIFY(!control->stepsSpinningWillStart());
-    QCOMPARE(control->lastError(), QString("Counts per revolution have not been set."));
+    QCOMPARE(control->lastError(), error);
     QCOMPARE(control->motor()->countsPerRevolution, 0u);
     QCOMPARE(control->motor()->pulseDelayMs.load(), 6u);
     QVERIFY(!control->isSpinning());

@@ -1,35 +1,22 @@
+#include "panelfixture.h"
+
 #include "d2xxsim.h"
-#include "recordinghost.h"
-#include "spinwrightpalette.h"
 #include "zlmarvolixturntablecontrol.h"
-#include "zlmarvolixturntableui.h"
-#include "zlplugin.h"
-#include "zlpluginslist.h"
 
 #include <QtTest>
 
 #include <QFile>
-#include <QGuiApplication>
-#include <QQmlEngine>
 #include <QQmlProperty>
 #include <QQuickItem>
 #include <QQuickView>
-#include <QTemporaryDir>
-
-#include <memory>
 
 namespace {
 
 constexpr uint8_t enableLine = 0x01;
 
-QString settingsFile()
-{
-    return ZLAbstractPlugin::applicationLocalDataDirectory() + QStringLiteral("/MarvolixTurntable-v3.json");
-}
-
 } // namespace
 
-class tst_TurntableUi : public QObject
+class tst_TurntableUi : public PanelFixture
 {
     Q_OBJECT
 
@@ -57,126 +44,26 @@ private slots:
     void importMenuFillsTheCustomSettings();
     void triggerButtonExposes();
 
-private:
-    bool createPanel();
-    bool openRow(size_t row);
-    QQuickItem *find(const char *objectName) const;
-    void click(QQuickItem *target);
-    void typeInto(QQuickItem *input, const QString &text);
-    bool isEnabled(const char *objectName) const;
-    void showAdvancedTab();
-
-    // Owns the shared QML engine, as in the host, and deletes it at the end.
-    std::unique_ptr<ZLPluginsList> plugins;
-    QTemporaryDir dataHome;
-    QLocale startLocale;
-    RecordingHost host;
-    std::unique_ptr<ZLMarvolixTurntableControl> control;
-    std::unique_ptr<QQuickView> view;
-    QQuickItem *panel = nullptr;
 };
 
 void tst_TurntableUi::initTestCase()
 {
-    QVERIFY(dataHome.isValid());
-    // Keeps the settings file away from the user's own.
-    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
-    QVERIFY(ZLAbstractPlugin::applicationLocalDataDirectory().startsWith(dataHome.path()));
-    // The host's palette, under which the panel is shown.
-    QGuiApplication::setPalette(spinwrightPalette(QGuiApplication::palette()));
-    plugins = std::make_unique<ZLPluginsList>();
-
-    host.install();
+    setUpCase();
 }
 
 void tst_TurntableUi::cleanupTestCase()
 {
-    plugins.reset();
+    tearDownCase();
 }
 
 void tst_TurntableUi::init()
 {
-    d2xxsim::reset();
-    QFile::remove(settingsFile());
-    startLocale = QLocale();
-    control = std::make_unique<ZLMarvolixTurntableControl>();
-    control->setSettingsUi(std::make_unique<ZLMarvolixTurntableUi>());
+    setUpTest();
 }
 
 void tst_TurntableUi::cleanup()
 {
-    control->stopAngleRotation();
-    if (panel) {
-        control->pluginUIFrameViewWillClose(panel);
-        delete panel;
-        panel = nullptr;
-    }
-    view.reset();
-    control->closeHardware();
-    control.reset();
-    QLocale::setDefault(startLocale);
-}
-
-bool tst_TurntableUi::createPanel()
-{
-    view = std::make_unique<QQuickView>(globalQmlEngine(), nullptr);
-    panel = control->createPluginUIFrameView();
-    if (!panel)
-        return false;
-    panel->setParentItem(view->contentItem());
-    view->resize(int(panel->implicitWidth()) + 16, int(panel->implicitHeight()) + 16);
-    view->show();
-    view->requestActivate();
-    return QTest::qWaitForWindowExposed(view.get());
-}
-
-bool tst_TurntableUi::openRow(size_t row)
-{
-    control->closeHardware();
-    control->openHardware(row);
-    if (!control->motor())
-        return false;
-    // The panel hears of the device through a queued refresh.
-    QCoreApplication::processEvents();
-    return true;
-}
-
-QQuickItem *tst_TurntableUi::find(const char *objectName) const
-{
-    return panel ? panel->findChild<QQuickItem *>(QLatin1String(objectName)) : nullptr;
-}
-
-void tst_TurntableUi::click(QQuickItem *target)
-{
-    QVERIFY(target);
-    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-}
-
-void tst_TurntableUi::typeInto(QQuickItem *input, const QString &text)
-{
-    QVERIFY(input);
-    input->forceActiveFocus();
-    QVERIFY(input->hasActiveFocus());
-    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(view.get(), Qt::Key_Delete);
-    for (const QChar c : text)
-        QTest::keyClick(view.get(), c.toLatin1());
-    QTest::keyClick(view.get(), Qt::Key_Return);
-}
-
-bool tst_TurntableUi::isEnabled(const char *objectName) const
-{
-    QQuickItem *item = find(objectName);
-    return item && item->isEnabled();
-}
-
-void tst_TurntableUi::showAdvancedTab()
-{
-    QQuickItem *tabBar = find("tabBar");
-    QVERIFY(tabBar);
-    tabBar->setProperty("currentIndex", 1);
-    QTRY_VERIFY(find("stepsPerRevolutionField")->isVisible());
+    tearDownTest();
 }
 
 void tst_TurntableUi::startState()
