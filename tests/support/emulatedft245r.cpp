@@ -1,5 +1,6 @@
 #include "emulatedft245r.h"
 
+#include "ft245rclock.h"
 #include "ft245reeprom.h"
 
 #include <linux/ioctl.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -54,16 +56,10 @@ constexpr std::uint16_t purgeFromHost = 1;
 constexpr std::uint16_t purgeToHost = 2;
 constexpr std::uint8_t modemStatus[] = {0x01, 0x60};
 
-// The rate an FT232R-family divisor gives: 14 bits of whole steps of 3 MBaud and a 3-bit
-// code for eighths; 0 and 1 stand for 3 and 2 MBaud.
-std::uint32_t baudRateOf(std::uint32_t encoded)
-{
-    if (encoded <= 1)
-        return encoded == 0 ? 3000000 : 2000000;
-    static const std::uint32_t eighths[8] = {0, 4, 2, 1, 3, 5, 6, 7};
-    const std::uint32_t divisor = (encoded & 0x3FFF) * 8 + eighths[(encoded >> 14) & 7];
-    return divisor ? std::uint32_t(24000000u / divisor) : 0;
-}
+using Clock = std::chrono::steady_clock;
+
+// A full-speed frame: what each transfer costs a real board when the chip is asked to.
+constexpr auto frame = std::chrono::milliseconds(1);
 
 std::vector<std::uint8_t> stringDescriptor(const std::string &text)
 {
@@ -91,6 +87,10 @@ struct Urb
     UMockdevIoctlClient *client;
     UMockdevIoctlData *data;  // a reference of our own
     int slot;
+    // Reaped no sooner: a bulk OUT transfer ends when its last byte is in the chip's FIFO (the
+    // chip NAKs while it is full); max() stays in flight until it is discarded.
+    Clock::time_point ready{};
+    int handed = 0;  // bulk OUT bytes handed to the board
 
     usbdevfs_urb *urb() const { return reinterpret_cast<usbdevfs_urb *>(data->data); }
 };
@@ -116,6 +116,10 @@ struct EmulatedFt245r::Private
         bool hold = false;
         UMockdevIoctlClient *claimant = nullptr;
         std::uint32_t baudRate = 0;
+        double byteClockHz = Ft245rClock::assumedByteClockHz;
+        bool frameCost = false;
+        Clock::time_point busFree{};  // when the transfer before the next one has ended
+        Clock::time_point goneAt{};   // an unplug due once the last byte let through has played
         std::uint8_t latencyMs = 16;
         std::uint64_t purgesTx = 0;
         std::uint64_t purgesRx = 0;
@@ -183,13 +187,28 @@ struct EmulatedFt245r::Private
         take(inFlight, [slot](const Urb &u) { return u.slot == slot; }, [this](const Urb &u) {
             u.urb()->status = -ESHUTDOWN;
             u.urb()->actual_length = 0;
-            reapable.push_back(u);
+            Urb entry = u;
+            entry.ready = Clock::time_point();
+            reapable.push_back(entry);
         });
+        // Those waiting for room in the FIFO end now, with what had entered it; the FIFO's
+        // content never plays.
+        boards.dropUnplayed(slot);
+        std::size_t dropped = boards.dropUnentered(slot);
+        for (auto u = reapable.rbegin(); u != reapable.rend(); ++u) {
+            if (u->slot != slot || u->ready <= Clock::now())
+                continue;
+            const int taken = int(std::min<std::size_t>(dropped, std::size_t(u->handed)));
+            u->urb()->actual_length -= taken;
+            dropped -= std::size_t(taken);
+            u->urb()->status = -ESHUTDOWN;
+            u->ready = Clock::time_point();
+        }
         leaveBus(device);
     }
 
     int control(int slot, const std::uint8_t *setup, std::uint8_t *data, int room);
-    void complete(int slot, usbdevfs_urb *urb);
+    void complete(int slot, Urb &urb);
     bool handle(UMockdevIoctlClient *client);
     void submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg, int slot);
     void reap(UMockdevIoctlClient *client, UMockdevIoctlData *arg, int slot);
@@ -224,12 +243,20 @@ int EmulatedFt245r::Private::control(int slot, const std::uint8_t *setup, std::u
     } else if (type == 0x40) {
         switch (request) {
         case sioReset:
-            if (value == purgeFromHost)
+            if (value == purgeFromHost) {
                 ++device.purgesTx;
-            else if (value == purgeToHost)
+                boards.dropUnplayed(slot);
+            } else if (value == purgeToHost) {
                 ++device.purgesRx;
+            }
             return 0;
-        case sioSetBaudRate: device.baudRate = baudRateOf(std::uint32_t(value) | std::uint32_t(index) << 16); return 0;
+        case sioSetBaudRate: {
+            // Each byte plays one period of the divisor received, at the chip's byte clock.
+            const std::uint32_t eighths = Ft245rClock::divisorEighths(std::uint32_t(value) | std::uint32_t(index) << 16);
+            device.baudRate = std::uint32_t(24000000u / eighths);
+            boards.setBytePeriod(slot, Ft245rClock::bytePeriod(eighths, device.byteClockHz));
+            return 0;
+        }
         case sioSetLatencyTimer: device.latencyMs = std::uint8_t(value); return 0;
         case sioSetBitMode: boards.setBitMode(slot, std::uint8_t(value & 0xFF), std::uint8_t(value >> 8)); return 0;
         default: return -1;
@@ -254,10 +281,14 @@ int EmulatedFt245r::Private::control(int slot, const std::uint8_t *setup, std::u
     return length;
 }
 
-void EmulatedFt245r::Private::complete(int slot, usbdevfs_urb *urb)
+void EmulatedFt245r::Private::complete(int slot, Urb &entry)
 {
     Device &device = *devices[std::size_t(slot)];
+    usbdevfs_urb *urb = entry.urb();
     auto *buffer = static_cast<std::uint8_t *>(urb->buffer);
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point start = device.frameCost ? std::max(now, device.busFree) : now;
+    Clock::time_point ready = device.frameCost ? start + frame : now;
     urb->status = 0;
     urb->actual_length = 0;
     if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
@@ -267,18 +298,31 @@ void EmulatedFt245r::Private::complete(int slot, usbdevfs_urb *urb)
         else
             urb->actual_length = length;
     } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == endpointOut) {
-        for (int i = 0; i < urb->buffer_length && !device.gone; ++i) {
-            boards.write(slot, buffer[i]);
-            ++urb->actual_length;
-            if (device.unplugPending && --device.writesLeft == 0)
-                device.gone = true;
+        // A board about to go takes nothing more.
+        int length = device.goneAt != Clock::time_point() ? 0 : urb->buffer_length;
+        if (device.unplugPending && device.writesLeft <= std::uint64_t(length)) {
+            length = int(device.writesLeft);
+            device.unplugPending = false;
+            device.goneAt = Clock::time_point::max();
+        } else if (device.unplugPending) {
+            device.writesLeft -= std::uint64_t(length);
         }
+        const Clock::time_point entered = boards.write(slot, buffer, std::size_t(length), start);
+        ready = std::max(ready, entered);
+        // The board goes once what it was let write has played.
+        if (device.goneAt == Clock::time_point::max())
+            ready = device.goneAt = boards.lastPlay(slot);
+        urb->actual_length = length;
+        entry.handed = length;
     } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == endpointIn) {
         urb->actual_length = std::min(urb->buffer_length, int(sizeof modemStatus));
         std::copy_n(modemStatus, urb->actual_length, buffer);
     } else {
         urb->status = -EPIPE;
     }
+    entry.ready = ready;
+    if (device.frameCost)
+        device.busFree = ready;
 }
 
 void EmulatedFt245r::Private::submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg, int slot)
@@ -305,17 +349,18 @@ void EmulatedFt245r::Private::submit(UMockdevIoctlClient *client, UMockdevIoctlD
     if (device.hold) {
         inFlight.push_back(urb);
     } else {
-        complete(slot, urb.urb());
-        reapable.push_back(urb);
-        if (device.gone)
-            unplug(slot);
+        Urb entry = urb;
+        complete(slot, entry);
+        reapable.push_back(entry);
     }
     umockdev_ioctl_client_complete(client, 0, 0);
 }
 
 void EmulatedFt245r::Private::reap(UMockdevIoctlClient *client, UMockdevIoctlData *arg, int slot)
 {
-    const auto it = std::find_if(reapable.begin(), reapable.end(), [client](const Urb &u) { return u.client == client; });
+    const Clock::time_point now = Clock::now();
+    const auto it = std::find_if(reapable.begin(), reapable.end(),
+                                 [client, now](const Urb &u) { return u.client == client && u.ready <= now; });
     if (it == reapable.end()) {
         umockdev_ioctl_client_complete(client, -1, devices[std::size_t(slot)]->gone ? ENODEV : EAGAIN);
         return;
@@ -336,6 +381,8 @@ bool EmulatedFt245r::Private::handle(UMockdevIoctlClient *client)
         return false;
     const int slot = node->second;
     Device &device = *devices[std::size_t(slot)];
+    if (device.goneAt != Clock::time_point() && !device.gone && Clock::now() >= device.goneAt)
+        unplug(slot);
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
     const auto answer = [client](int error) { umockdev_ioctl_client_complete(client, error ? -1 : 0, error); };
     const auto resolved = [arg](std::size_t size) { return umockdev_ioctl_data_resolve(arg, 0, size, nullptr); };
@@ -346,16 +393,38 @@ bool EmulatedFt245r::Private::handle(UMockdevIoctlClient *client)
     case USBDEVFS_REAPURBNDELAY: reap(client, arg, slot); return true;
     case USBDEVFS_DISCARDURB: {
         const gulong address = *reinterpret_cast<gulong *>(arg->data);
-        const auto it = std::find_if(inFlight.begin(), inFlight.end(), [&](const Urb &u) {
-            return u.client == client && u.data->client_addr == address;
-        });
-        if (it == inFlight.end()) {
+        const auto matches = [&](const Urb &u) { return u.client == client && u.data->client_addr == address; };
+        const auto it = std::find_if(inFlight.begin(), inFlight.end(), matches);
+        if (it != inFlight.end()) {
+            it->urb()->status = -ENOENT;
+            it->ready = Clock::time_point();
+            reapable.push_back(*it);
+            inFlight.erase(it);
+            answer(0);
+            return true;
+        }
+        // Still waiting for room in the FIFO: what has not entered it never will, this
+        // transfer's bytes and those queued behind it alike.
+        const Clock::time_point now = Clock::now();
+        const auto waiting = std::find_if(reapable.begin(), reapable.end(),
+                                          [&](const Urb &u) { return matches(u) && u.ready > now; });
+        if (waiting == reapable.end()) {
             answer(EINVAL);
             return true;
         }
-        it->urb()->status = -ENOENT;
-        reapable.push_back(*it);
-        inFlight.erase(it);
+        std::size_t dropped = boards.dropUnentered(slot);
+        for (auto later = reapable.rbegin(); later != reapable.rend() && dropped > 0; ++later) {
+            if (later->slot != slot || later->handed == 0 || later->ready <= now)
+                continue;
+            const int taken = int(std::min<std::size_t>(dropped, std::size_t(later->handed)));
+            later->handed -= taken;
+            later->urb()->actual_length -= taken;
+            dropped -= std::size_t(taken);
+            if (&*later != &*waiting)
+                later->ready = Clock::time_point::max();
+        }
+        waiting->urb()->status = -ENOENT;
+        waiting->ready = Clock::time_point();
         answer(0);
         return true;
     }
@@ -596,6 +665,7 @@ d2xxsim::DeviceState EmulatedFt245r::state(int slot)
         result.latencyMs = device.latencyMs;
         result.purgesTx = device.purgesTx;
         result.purgesRx = device.purgesRx;
+        result.writeCalls = device.counts.bulkOut;
         return result;
     });
 }
@@ -640,13 +710,24 @@ void EmulatedFt245r::holdTransfers(int slot, bool hold)
         device.hold = hold;
         if (!hold) {
             Private::take(d->inFlight, [slot](const Urb &u) { return u.slot == slot; }, [&](const Urb &u) {
-                d->complete(slot, u.urb());
-                d->reapable.push_back(u);
+                Urb entry = u;
+                d->complete(slot, entry);
+                d->reapable.push_back(entry);
             });
         }
         if (device.gone)
             d->unplug(slot);
     });
+}
+
+void EmulatedFt245r::costFrames(int slot, bool cost)
+{
+    d->with(slot, [cost](Private::Device &device) { device.frameCost = cost; });
+}
+
+void EmulatedFt245r::setByteClockHz(int slot, double hz)
+{
+    d->with(slot, [hz](Private::Device &device) { device.byteClockHz = hz; });
 }
 
 int EmulatedFt245r::transfersInFlight(int slot)

@@ -17,8 +17,10 @@
 //
 // Each chip answers the requests libftdi1 sends (reset and purges, baud rate, latency timer
 // set and get, bit mode, read pins, read EEPROM, the descriptor strings); any other control
-// request stalls. Bytes of bulk OUT (0x02) drive its board in order; bulk IN (0x81) answers
-// the two modem-status bytes. Its EEPROM is an FT245R image whose user area, right after the
+// request stalls. Bytes of bulk OUT (0x02) drive its board in order, each played one period of
+// the divisor received (boardmodel.h); a bulk OUT transfer ends once its last byte is in the
+// chip's FIFO, and a discarded one says how much had entered it. Bulk IN (0x81) answers the
+// two modem-status bytes. Its EEPROM is an FT245R image whose user area, right after the
 // serial-number string, holds the DeviceSpec's user area: the serial is made as long as it takes
 // for the area to have that size (an 8-character serial leaves 42 bytes). libusb lists
 // the chips in slot order, as FT_Open counts the simulated ones.
@@ -39,6 +41,8 @@ public:
     // Unplugged: ENODEV from then on, transfers in flight end with -ESHUTDOWN, and the device
     // leaves the bus with a remove uevent.
     void unplugAfterWrites(int slot, std::uint64_t writes) override;
+    // As holdTransfers.
+    void holdWrites(int slot, bool hold) override { holdTransfers(slot, hold); }
     d2xxsim::DeviceState state(int slot) override;
     d2xx::BoardSet &boards() override;
 
@@ -50,6 +54,10 @@ public:
     // process run as one (setpriv) finds the chip and is refused as without a udev rule.
     void denyAccess(int slot);
     void holdTransfers(int slot, bool hold);        // transfers stay in flight until released
+    // Each transfer costs a full-speed frame (1 ms), one after the other, as on a real board.
+    void costFrames(int slot, bool cost);
+    // The byte clock the chip divides: 12 MHz unless told otherwise (ft245rclock.h).
+    void setByteClockHz(int slot, double hz);
     int transfersInFlight(int slot);
 
     struct Transfers

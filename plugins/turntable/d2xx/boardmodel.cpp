@@ -54,10 +54,54 @@ void BoardModel::endRun(Clock::time_point end, std::int64_t counts)
     show(end);
 }
 
-void BoardModel::settle(Clock::time_point now)
+void BoardModel::settleRun(Clock::time_point now)
 {
     if (kind == Board::Dc && running && !runContinuous && now >= runEnd)
         endRun(runEnd, runCount);
+}
+
+void BoardModel::settle(Clock::time_point now)
+{
+    while (!pending.empty() && pending.front().play <= now) {
+        const Pending byte = pending.front();
+        pending.pop_front();
+        settleRun(byte.play);
+        apply(byte);
+    }
+    settleRun(now);
+}
+
+BoardModel::Clock::time_point BoardModel::hand(std::uint8_t value, Clock::time_point at, Clock::time_point now, bool sameRun)
+{
+    at = std::max(at, now);
+    Clock::time_point entry = at;
+    // A full FIFO takes the next byte when the one 256 places ahead of it goes onto the pins.
+    if (pending.size() >= fifoBytes)
+        entry = std::max(entry, pending[pending.size() - fifoBytes].play);
+    Clock::time_point play = entry;
+    const Clock::time_point previous = lastPlay();
+    if (previous != Clock::time_point() && previous + bytePeriod > play)
+        play = previous + bytePeriod;
+    pending.push_back({entry, play, value, sameRun});
+    ++writeCount;
+    settle(now);
+    return entry;
+}
+
+void BoardModel::dropUnplayed(Clock::time_point at)
+{
+    while (!pending.empty() && pending.back().play > at)
+        pending.pop_back();
+}
+
+std::size_t BoardModel::dropUnentered(Clock::time_point now)
+{
+    std::size_t dropped = 0;
+    while (!pending.empty() && pending.back().entry > now) {
+        pending.pop_back();
+        ++dropped;
+    }
+    return dropped;
 }
 
 void BoardModel::latchEdge(Clock::time_point now)
@@ -101,15 +145,19 @@ void BoardModel::setBitMode(std::uint8_t mask, std::uint8_t mode, Clock::time_po
     show(now);
 }
 
-void BoardModel::write(std::uint8_t value, Clock::time_point now)
+void BoardModel::apply(const Pending &byte)
 {
-    trace.push_back({now, value});
-    if (trace.size() > traceCapacity) {
-        traceBase = trace.front().value;
-        trace.pop_front();
+    const std::uint8_t value = byte.value;
+    const Clock::time_point now = byte.play;
+    lastPlayed = now;
+    if (!byte.sameRun || value != lastWritten || trace.empty()) {
+        trace.push_back({now, value});
+        if (trace.size() > traceCapacity) {
+            traceBase = trace.front().value;
+            trace.pop_front();
+        }
     }
     lastWritten = value;
-    ++writeCount;
     if (bitMode != FT_BITMODE_ASYNC_BITBANG)
         return;
 
@@ -152,6 +200,8 @@ void BoardModel::setDcNeverReady(bool never, Clock::time_point now)
 void BoardModel::fillState(d2xxsim::DeviceState *state, Clock::time_point now) const
 {
     state->board = kind;
+    state->bytePeriod = bytePeriod;
+    state->unplayedBytes = pending.size();
     state->bitMask = bitMask;
     state->bitMode = bitMode;
     state->lines = levels();

@@ -47,13 +47,29 @@ auto BoardSet::onBoard(int slot, Call &&call)
 {
     std::lock_guard<std::mutex> lock(mutex);
     const auto now = Clock::now();
-    // Every board, so that the dump stays in time order.
-    for (auto &board : boards)
-        board->settle(now);
+    settleAll(now);
     using Result = decltype(call(*boards.front(), now));
     if (slot < 0 || std::size_t(slot) >= boards.size())
         return Result();
     return call(*boards[std::size_t(slot)], now);
+}
+
+void BoardSet::settleAll(Clock::time_point now)
+{
+    if (boards.size() > 1 && vcd.isOpen()) {
+        for (;;) {
+            BoardModel *first = nullptr;
+            for (auto &board : boards) {
+                if (board->nextPlay() <= now && (!first || board->nextPlay() < first->nextPlay()))
+                    first = board.get();
+            }
+            if (!first)
+                break;
+            first->settle(first->nextPlay());
+        }
+    }
+    for (auto &board : boards)
+        board->settle(now);
 }
 
 void BoardSet::linesChanged(const BoardModel &board, Clock::time_point time, std::uint8_t levels)
@@ -76,7 +92,37 @@ void BoardSet::setBitMode(int slot, std::uint8_t mask, std::uint8_t mode)
 
 void BoardSet::write(int slot, std::uint8_t value)
 {
-    onBoard(slot, [&](BoardModel &board, Clock::time_point now) { board.write(value, now); });
+    write(slot, &value, 1, Clock::time_point());
+}
+
+Clock::time_point BoardSet::write(int slot, const std::uint8_t *bytes, std::size_t length, Clock::time_point at)
+{
+    return onBoard(slot, [&](BoardModel &board, Clock::time_point now) {
+        Clock::time_point entered = now;
+        for (std::size_t i = 0; i < length; ++i)
+            entered = board.hand(bytes[i], at, now, i > 0 && bytes[i] == bytes[i - 1]);
+        return entered;
+    });
+}
+
+std::size_t BoardSet::dropUnentered(int slot)
+{
+    return onBoard(slot, [](BoardModel &board, Clock::time_point now) { return board.dropUnentered(now); });
+}
+
+void BoardSet::dropUnplayed(int slot)
+{
+    onBoard(slot, [](BoardModel &board, Clock::time_point now) { board.dropUnplayed(now + std::chrono::microseconds(125)); });
+}
+
+void BoardSet::setBytePeriod(int slot, std::chrono::nanoseconds period)
+{
+    onBoard(slot, [&](BoardModel &board, Clock::time_point) { board.setBytePeriod(period); });
+}
+
+Clock::time_point BoardSet::lastPlay(int slot)
+{
+    return onBoard(slot, [](BoardModel &board, Clock::time_point) { return board.lastPlay(); });
 }
 
 std::uint8_t BoardSet::read(int slot)
@@ -152,6 +198,7 @@ bool BoardSet::setVcdFile(const std::string &path, std::string *errorText)
 void BoardSet::flushVcd()
 {
     std::lock_guard<std::mutex> lock(mutex);
+    settleAll(Clock::now());
     vcd.flush();
 }
 

@@ -29,6 +29,15 @@ public:
     // Calls on a slot that does not exist do nothing and return defaults.
     void setBitMode(int slot, std::uint8_t mask, std::uint8_t mode);
     void write(int slot, std::uint8_t value);
+    // Hands bytes to the chip, not before `at`; returns when the last one entered its FIFO.
+    BoardModel::Clock::time_point write(int slot, const std::uint8_t *bytes, std::size_t length,
+                                        BoardModel::Clock::time_point at);
+    // The chip's FIFO and byte clock (boardmodel.h).
+    std::size_t dropUnentered(int slot);
+    // A purge sent now: it reaches the chip with the next USB microframe (125 us).
+    void dropUnplayed(int slot);
+    void setBytePeriod(int slot, std::chrono::nanoseconds period);
+    BoardModel::Clock::time_point lastPlay(int slot);
     std::uint8_t read(int slot);
 
     void setEnableActiveHigh(int slot, bool activeHigh);
@@ -53,6 +62,8 @@ private:
     // that does not exist gives the result's default.
     template <typename Call>
     auto onBoard(int slot, Call &&call);
+    // Plays every board's bytes due by now, all boards' in one time order, for the dump.
+    void settleAll(BoardModel::Clock::time_point now);
 
     std::mutex mutex;
     std::vector<std::unique_ptr<BoardModel>> boards;

@@ -110,6 +110,11 @@ FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
     return activeBackend()->setBaudRate(handle, baudRate);
 }
 
+FT_STATUS FT_SetDivisor(FT_HANDLE handle, USHORT divisor)
+{
+    return activeBackend()->setDivisor(handle, divisor);
+}
+
 FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
 {
     return activeBackend()->setLatencyTimer(handle, latencyMs);
@@ -139,6 +144,21 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *s
                            char *description, LPVOID)
 {
     return activeBackend()->getDeviceInfo(handle, type, id, serialNumber, description);
+}
+
+FT_STATUS FTX_WriteQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length)
+{
+    return activeBackend()->writeQueued(handle, buffer, length);
+}
+
+FT_STATUS FTX_WaitQueued(FT_HANDLE handle)
+{
+    return activeBackend()->waitQueued(handle);
+}
+
+FT_STATUS FTX_CancelQueued(FT_HANDLE handle, DWORD *dropped)
+{
+    return activeBackend()->cancelQueued(handle, dropped);
 }
 
 }

@@ -63,6 +63,7 @@ FT_STATUS FT_Close(FT_HANDLE handle);
 FT_STATUS FT_EE_UASize(FT_HANDLE handle, DWORD *size);
 FT_STATUS FT_EE_UARead(FT_HANDLE handle, UCHAR *data, DWORD dataLength, DWORD *bytesRead);
 FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate);
+FT_STATUS FT_SetDivisor(FT_HANDLE handle, USHORT divisor);
 FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs);
 FT_STATUS FT_SetBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode);
 FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask);
@@ -74,3 +75,15 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *s
 }
 
 #endif
+
+// Not D2XX: writes queued in the USB stack ahead of the chip, for trains timed by the chip's own
+// byte clock (ft245rclock.h). FTX_WriteQueued hands a block over and returns once the blocks
+// before it have reached the chip's FIFO, so one block waits behind the FIFO while the caller
+// makes the next; FTX_WaitQueued returns once every block has reached it; FTX_CancelQueued takes
+// back what has not and says how many bytes that was. A byte that reached the chip always plays.
+// With the vendor's library (Windows) the first is a plain FT_Write of the block.
+extern "C" {
+FT_STATUS FTX_WriteQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length);
+FT_STATUS FTX_WaitQueued(FT_HANDLE handle);
+FT_STATUS FTX_CancelQueued(FT_HANDLE handle, DWORD *dropped);
+}

@@ -21,6 +21,7 @@ public:
     virtual FT_STATUS eeUaSize(FT_HANDLE handle, DWORD *size) = 0;
     virtual FT_STATUS eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLength, DWORD *bytesRead) = 0;
     virtual FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) = 0;
+    virtual FT_STATUS setDivisor(FT_HANDLE handle, USHORT divisor) = 0;
     virtual FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) = 0;
     virtual FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) = 0;
     virtual FT_STATUS purge(FT_HANDLE handle, ULONG mask) = 0;
@@ -28,6 +29,9 @@ public:
     virtual FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) = 0;
     virtual FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                                     char *description) = 0;
+    virtual FT_STATUS writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length) = 0;
+    virtual FT_STATUS waitQueued(FT_HANDLE handle) = 0;
+    virtual FT_STATUS cancelQueued(FT_HANDLE handle, DWORD *dropped) = 0;
     // See watchDevices(); null when this back end cannot tell.
     virtual std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) = 0;
 

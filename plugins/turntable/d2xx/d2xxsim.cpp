@@ -224,6 +224,11 @@ void unplugAfterWrites(int slot, std::uint64_t writes)
     link().unplugAfterWrites(slot, writes);
 }
 
+void holdWrites(int slot, bool hold)
+{
+    link().holdWrites(slot, hold);
+}
+
 void setEnableActiveHigh(int slot, bool activeHigh)
 {
     boards().setEnableActiveHigh(slot, activeHigh);

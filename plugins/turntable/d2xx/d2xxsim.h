@@ -98,6 +98,9 @@ bool setOpenStatus(int slot, FT_STATUS status);
 void unplug(int slot);
 // Lets this many more bytes be written, then unplugs the device.
 void unplugAfterWrites(int slot, std::uint64_t writes);
+// Holds every write on its way to the chip until released, as a writer held up by a loaded
+// machine would: the chip plays out what it has, then holds the last byte.
+void holdWrites(int slot, bool hold);
 
 // Stepper board line levels; both active-high by default.
 void setEnableActiveHigh(int slot, bool activeHigh);
@@ -135,7 +138,9 @@ struct DeviceState
     Board board = Board::None;
     std::uint8_t bitMask = 0;
     std::uint8_t bitMode = 0;
-    ULONG baudRate = 0;          // last FT_SetBaudRate, 0 before any
+    ULONG baudRate = 0;          // last FT_SetBaudRate, 0 before any (FT_SetDivisor: its rate)
+    std::chrono::nanoseconds bytePeriod{0};  // bit-bang byte clock the chip received; 0: untimed
+    std::uint64_t unplayedBytes = 0;         // handed to the chip, not on the pins yet
     UCHAR latencyMs = 16;
     std::uint8_t lines = 0;      // present levels, as FT_Read returns them
     bool ready = false;          // DC board ready line
@@ -144,6 +149,7 @@ struct DeviceState
     std::uint64_t writeCount = 0;      // bytes written since attach or clearWrites
     std::uint64_t purgesTx = 0;
     std::uint64_t purgesRx = 0;
+    std::uint64_t writeCalls = 0;      // writes handed to the link (bulk transfers on USB)
     std::uint64_t opens = 0;           // successful FT_Open calls since attach
     std::uint64_t eepromReads = 0;     // FT_EE_UARead calls since attach
 };
@@ -186,6 +192,7 @@ public:
     virtual bool setOpenStatus(int slot, FT_STATUS status) = 0;
     // 0 writes: unplugged at once.
     virtual void unplugAfterWrites(int slot, std::uint64_t writes) = 0;
+    virtual void holdWrites(int slot, bool hold) = 0;
     virtual DeviceState state(int slot) = 0;
     virtual d2xx::BoardSet &boards() = 0;
 };

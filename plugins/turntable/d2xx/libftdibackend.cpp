@@ -1,6 +1,7 @@
 #include "libftdibackend.h"
 
 #include "ft245reeprom.h"
+#include "libftdiqueue.h"
 #include "libusbdevicewatch.h"
 
 #include <ftdi.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace d2xx {
 
@@ -77,6 +79,8 @@ struct LibftdiBackend::Link
     std::mutex mutex;
     ftdi_context *ctx = nullptr;
     ULONG baudRate = 0;  // as FT_SetBaudRate asked; 0 before any
+    USHORT divisor = 0;  // as FT_SetDivisor asked, in its place; 0 before any
+    std::unique_ptr<LibftdiQueue> queue;  // while open
     std::string description;
     std::string serialNumber;
     int bus = 0;
@@ -91,6 +95,7 @@ struct LibftdiBackend::Link
 
     ~Link()
     {
+        queue.reset();
         if (ctx) {
             ftdi_usb_close(ctx);
             if (serialBoard) {
@@ -218,6 +223,7 @@ FT_STATUS LibftdiBackend::open(int deviceNumber, FT_HANDLE *handle)
     }
     if (serialDriver)
         link->serialBoard = libusb_ref_device(node->dev);
+    link->queue = std::make_unique<LibftdiQueue>(link->ctx);
     link->bus = libusb_get_bus_number(node->dev);
     link->address = libusb_get_device_address(node->dev);
     char description[64] = "";
@@ -319,6 +325,12 @@ FT_STATUS LibftdiBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLeng
 
 int LibftdiBackend::applyBaudRate(Link &link)
 {
+    // A divisor goes out as it is, in the raw request (SIO_SET_BAUDRATE, the divisor's low 16
+    // bits as value, the rest as index, 0 for a whole divisor of an R chip), past libftdi1's
+    // conversion, whose bit-bang factor is the disputed one (ft245rclock.h).
+    if (link.divisor != 0)
+        return libusb_control_transfer(link.ctx->usb_dev, FTDI_DEVICE_OUT_REQTYPE, SIO_SET_BAUDRATE_REQUEST,
+                                       link.divisor, 0, nullptr, 0, link.ctx->usb_write_timeout) < 0 ? -2 : 0;
     // In bit-bang mode libftdi1 multiplies the rate by 4 before it picks the divisor; the
     // vendor's library programs the divisor of the rate asked for in every mode, and so do we.
     if (link.baudRate == 0)
@@ -336,8 +348,57 @@ FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(link->mutex);
     link->baudRate = baudRate;
+    link->divisor = 0;
     const int result = applyBaudRate(*link);
     return result == -1 ? FT_INVALID_PARAMETER : result < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS LibftdiBackend::setDivisor(FT_HANDLE handle, USHORT divisor)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    if (divisor == 0)
+        return FT_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    link->divisor = divisor;
+    link->baudRate = 0;
+    return applyBaudRate(*link) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS LibftdiBackend::writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    if ((!buffer && length > 0) || length > 0x7FFFFFFF)
+        return FT_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    if (length > 0 && !link->queue->submit(buffer, length))
+        return FT_IO_ERROR;
+    // This block stays queued behind the chip's FIFO while the caller makes the next.
+    return link->queue->waitUntil(1) ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS LibftdiBackend::waitQueued(FT_HANDLE handle)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    return link->queue->waitUntil(0) ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS LibftdiBackend::cancelQueued(FT_HANDLE handle, DWORD *dropped)
+{
+    const auto link = linkOf(handle);
+    if (!link)
+        return FT_INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(link->mutex);
+    const DWORD count = link->queue->cancelAll();
+    if (dropped)
+        *dropped = count;
+    return FT_OK;
 }
 
 FT_STATUS LibftdiBackend::setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)

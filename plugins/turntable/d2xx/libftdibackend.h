@@ -27,6 +27,7 @@ public:
     FT_STATUS eeUaSize(FT_HANDLE handle, DWORD *size) override;
     FT_STATUS eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLength, DWORD *bytesRead) override;
     FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) override;
+    FT_STATUS setDivisor(FT_HANDLE handle, USHORT divisor) override;
     FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) override;
     FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) override;
     FT_STATUS purge(FT_HANDLE handle, ULONG mask) override;
@@ -34,6 +35,9 @@ public:
     FT_STATUS read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE *type, DWORD *id, char *serialNumber,
                             char *description) override;
+    FT_STATUS writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length) override;
+    FT_STATUS waitQueued(FT_HANDLE handle) override;
+    FT_STATUS cancelQueued(FT_HANDLE handle, DWORD *dropped) override;
     std::unique_ptr<DeviceWatch> watch(std::function<void()> changed) override;
 
 private:

@@ -1,9 +1,12 @@
 #include "simulatedbackend.h"
 
+#include "ft245rclock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace d2xx {
 
@@ -21,6 +24,12 @@ struct SimulatedBackend::Device
 
     ULONG baudRate = 0;
     UCHAR latencyMs = 16;
+    // Queued writes: when the last block handed over has entered the FIFO, and the bytes of a
+    // write that an unplug refused, which a cancel reports as never sent.
+    std::chrono::steady_clock::time_point queuedEntry;
+    DWORD refused = 0;
+    bool held = false;
+    std::uint64_t writeCalls = 0;
     std::uint64_t purgesTx = 0;
     std::uint64_t purgesRx = 0;
     std::uint64_t opens = 0;
@@ -212,7 +221,20 @@ FT_STATUS SimulatedBackend::eeUaRead(FT_HANDLE handle, UCHAR *data, DWORD dataLe
 FT_STATUS SimulatedBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
 {
     return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (baudRate == 0)
+            return FT_INVALID_PARAMETER;
         device->baudRate = baudRate;
+        boardSet.setBytePeriod(device->slot, Ft245rClock::bytePeriod(Ft245rClock::divisorEighthsForBaud(baudRate)));
+        return FT_OK;
+    });
+}
+
+FT_STATUS SimulatedBackend::setDivisor(FT_HANDLE handle, USHORT divisor)
+{
+    return withDevice(handle, [&](Device *device) -> FT_STATUS {
+        const std::uint32_t eighths = Ft245rClock::divisorEighths(divisor);
+        device->baudRate = ULONG(24000000u / eighths);
+        boardSet.setBytePeriod(device->slot, Ft245rClock::bytePeriod(eighths));
         return FT_OK;
     });
 }
@@ -244,10 +266,68 @@ FT_STATUS SimulatedBackend::purge(FT_HANDLE handle, ULONG mask)
             return FT_INVALID_PARAMETER;
         if (mask & FT_PURGE_RX)
             ++device->purgesRx;
-        if (mask & FT_PURGE_TX)
+        if (mask & FT_PURGE_TX) {
             ++device->purgesTx;
+            boardSet.dropUnplayed(device->slot);
+        }
         return FT_OK;
     });
+}
+
+SimulatedBackend::Handed SimulatedBackend::handOver(Device *device, const UCHAR *buffer, DWORD length)
+{
+    Handed handed;
+    handed.bytes = length;
+    ++device->writeCalls;
+    if (device->unplugPending && device->writesLeft <= length) {
+        handed.bytes = DWORD(device->writesLeft);
+        handed.vanishes = true;
+        device->unplugPending = false;
+    } else if (device->unplugPending) {
+        device->writesLeft -= length;
+    }
+    handed.until = boardSet.write(device->slot, buffer, handed.bytes, {});
+    // The board goes once its last byte has played, so that it has moved all it was let write.
+    if (handed.vanishes)
+        handed.until = boardSet.lastPlay(device->slot);
+    return handed;
+}
+
+FT_STATUS SimulatedBackend::blockUntil(FT_HANDLE handle, const Handed &handed, DWORD length, bool queued)
+{
+    std::this_thread::sleep_until(handed.until);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+        // A board that went away while the call waited failed the transfer.
+        if (!handed.vanishes)
+            return it != handles.end() && !deviceAt(it->second)->attached ? FT_IO_ERROR : FT_OK;
+        if (it != handles.end()) {
+            Device *device = deviceAt(it->second);
+            device->attached = false;
+            if (queued)
+                device->refused += length - handed.bytes;
+        }
+    }
+    notifyWatches();
+    return handed.bytes == length ? FT_OK : FT_IO_ERROR;
+}
+
+void SimulatedBackend::waitWhileHeld(FT_HANDLE handle)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    released.wait(lock, [&] {
+        const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+        return it == handles.end() || !deviceAt(it->second)->held;
+    });
+}
+
+void SimulatedBackend::holdWrites(int slot, bool hold)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Device *device = deviceAt(slot))
+        device->held = hold;
+    released.notify_all();
 }
 
 std::unique_ptr<DeviceWatch> SimulatedBackend::watch(std::function<void()> changed)
@@ -266,26 +346,70 @@ FT_STATUS SimulatedBackend::write(FT_HANDLE handle, const UCHAR *buffer, DWORD b
 {
     if (bytesWritten)
         *bytesWritten = 0;
-    bool unplugged = false;
+    waitWhileHeld(handle);
+    Handed handed;
     const FT_STATUS status = withDevice(handle, [&](Device *device) -> FT_STATUS {
         if ((!buffer && bytesToWrite > 0) || !bytesWritten)
             return FT_INVALID_PARAMETER;
-        for (DWORD i = 0; i < bytesToWrite; ++i) {
-            if (!device->attached)
-                return FT_IO_ERROR;
-            boardSet.write(device->slot, buffer[i]);
-            ++*bytesWritten;
-            if (device->unplugPending && --device->writesLeft == 0) {
-                device->unplugPending = false;
-                device->attached = false;
-                unplugged = true;
-            }
-        }
+        handed = handOver(device, buffer, bytesToWrite);
+        *bytesWritten = handed.bytes;
         return FT_OK;
     });
-    if (unplugged)
-        notifyWatches();
-    return status;
+    if (status != FT_OK)
+        return status;
+    // A write returns once its last byte is in the chip's FIFO; a lone byte, once it is on the
+    // pins (a period at most later), so that whoever wrote it sees the lines it set.
+    if (!handed.vanishes && bytesToWrite == 1) {
+        std::lock_guard<std::mutex> lock(mutex);
+        FT_STATUS status;
+        if (Device *device = deviceOf(handle, &status))
+            handed.until = std::max(handed.until, boardSet.lastPlay(device->slot));
+    }
+    return blockUntil(handle, handed, bytesToWrite, false);
+}
+
+FT_STATUS SimulatedBackend::writeQueued(FT_HANDLE handle, const UCHAR *buffer, DWORD length)
+{
+    waitWhileHeld(handle);
+    Handed handed;
+    const FT_STATUS status = withDevice(handle, [&](Device *device) -> FT_STATUS {
+        if (!buffer && length > 0)
+            return FT_INVALID_PARAMETER;
+        const auto previous = device->queuedEntry;
+        handed = handOver(device, buffer, length);
+        device->queuedEntry = handed.until;
+        // This block stays queued; the call waits for the one before it.
+        if (!handed.vanishes)
+            handed.until = previous;
+        return FT_OK;
+    });
+    return status == FT_OK ? blockUntil(handle, handed, length, true) : status;
+}
+
+FT_STATUS SimulatedBackend::waitQueued(FT_HANDLE handle)
+{
+    Handed handed;
+    const FT_STATUS status = withDevice(handle, [&](Device *device) -> FT_STATUS {
+        handed.until = device->queuedEntry;
+        return FT_OK;
+    });
+    return status == FT_OK ? blockUntil(handle, handed, 0, true) : status;
+}
+
+FT_STATUS SimulatedBackend::cancelQueued(FT_HANDLE handle, DWORD *dropped)
+{
+    // Answered for a board that has gone too: the caller needs to know what never reached it.
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == handles.end())
+        return FT_INVALID_HANDLE;
+    Device *device = deviceAt(it->second);
+    const DWORD count = DWORD(boardSet.dropUnentered(device->slot)) + device->refused;
+    device->refused = 0;
+    device->queuedEntry = {};
+    if (dropped)
+        *dropped = count;
+    return FT_OK;
 }
 
 FT_STATUS SimulatedBackend::read(FT_HANDLE handle, UCHAR *buffer, DWORD bytesToRead, DWORD *bytesReturned)
@@ -314,6 +438,9 @@ void SimulatedBackend::reset()
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
+        for (auto &device : devices)
+            device->held = false;
+        released.notify_all();
         devices.clear();
         handles.clear();
         boardSet.clear();
@@ -363,7 +490,9 @@ void SimulatedBackend::unplugAfterWrites(int slot, std::uint64_t writes)
         device->writesLeft = writes;
         if (writes != 0)
             return;
+        // A chip that is gone plays nothing more of what it held.
         device->attached = false;
+        boardSet.dropUnplayed(slot);
     }
     notifyWatches();
 }
@@ -382,6 +511,7 @@ d2xxsim::DeviceState SimulatedBackend::state(int slot)
     result.latencyMs = device->latencyMs;
     result.purgesTx = device->purgesTx;
     result.purgesRx = device->purgesRx;
+    result.writeCalls = device->writeCalls;
     result.opens = device->opens;
     result.eepromReads = device->eepromReads;
     return result;

@@ -1,6 +1,7 @@
 #include "ftdicontroller.h"
 #include "precisewait.h"
 
+#include "ft245rclock.h"
 #include "identityrecord.h"
 #include "turntablemodels.h"
 
@@ -225,8 +226,21 @@ void FTDIController::waitMilliseconds(unsigned n)
     PreciseWait::waitMilliseconds(n);
 }
 
+void FTDIController::useStepTrainClock(bool on)
+{
+    if (!handle || on == onStepTrainClock)
+        return;
+    onStepTrainClock = on;
+    if (on)
+        FT_SetDivisor(handle, Ft245rClock::stepTrainDivisor);
+    else
+        FT_SetBaudRate(handle, 1000000);
+}
+
 void FTDIController::applyIdleLock()
 {
+    if (isRotating())
+        return;
     std::lock_guard<std::mutex> lock(outputMutex);
     const bool powered = lockMotorWhenIdle.load();
     const bool level = powered ? isMotorEnableActiveHigh : !isMotorEnableActiveHigh;

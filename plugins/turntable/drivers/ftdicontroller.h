@@ -63,6 +63,10 @@ public:
         IdentifiedTurntables = 1
     };
 
+    // How a stepper times its counts: by the chip's own byte clock (ft245rclock.h), or by the host
+    // with one of PreciseWait's waits, for a link that cannot stream and for comparisons.
+    enum class StepTiming { ChipClock, SleepThenSpin, BusyLoop };
+
     explicit FTDIController(FTDIControllerOwner *control = nullptr);
     virtual ~FTDIController();
 
@@ -82,6 +86,8 @@ public:
     uint8_t readInput();
     bool isConnected();
     static void waitMilliseconds(unsigned n);
+    // While a move runs this writes nothing: the worker applies the lock at the move's end, so
+    // the enable line never drops under a turning table.
     void applyIdleLock();
 
     int setSteps(int counts);
@@ -107,6 +113,8 @@ public:
     std::atomic<uint32_t> pulseDelayMs{0};
     std::atomic<bool> lockMotorWhenIdle{true};
     std::atomic<double> rampUpDegrees{1.0};
+    // The link's one setting of how step trains are timed; read at the start of each move.
+    std::atomic<StepTiming> stepTiming{StepTiming::ChipClock};
     std::unique_ptr<RotationWorker> worker;
     FTDIControllerOwner *control = nullptr;
 
@@ -115,6 +123,7 @@ protected:
     std::mutex outputMutex;
     // Set by whichever thread saw the board vanish; read by the worker at every write.
     std::atomic<bool> boardLost{false};
+    bool onStepTrainClock = false;  // under outputMutex
 
     // Purge and one-byte write of outputBits; the caller holds outputMutex. False when the
     // write failed.
@@ -127,6 +136,9 @@ protected:
 
     // Resets the chip, then drives the lines in outputMask from the byte written (bit-bang).
     void enterBitBang(uint8_t outputMask);
+    // Programs the byte clock of step trains (ft245rclock.h), or the fast rate of one-byte writes
+    // for host-timed lines; the caller holds outputMutex.
+    void useStepTrainClock(bool on);
 
     // Starts a move's thread on body; false while the previous move still runs.
     bool startWorker(std::function<void()> body);

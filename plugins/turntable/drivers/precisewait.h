@@ -10,6 +10,8 @@ enum class Method {
     // Sleep to just before the deadline, then spin the rest: exact without holding a core.
     SleepThenSpin,
     // Spin the whole wait, as the drivers once did; kept so that a benchmark can compare.
+    // The stepper's counts are timed by the chip instead (ft245rclock.h) unless its link asks
+    // for one of these.
     Spin
 };
 
@@ -17,6 +19,7 @@ enum class Method {
 void setMethod(Method method);
 
 void waitMilliseconds(unsigned n);
+void waitMilliseconds(unsigned n, Method method);
 
 // How long before its deadline a sleeping wait wakes up to spin; learnt from the lateness of
 // earlier wake-ups, within fixed bounds.

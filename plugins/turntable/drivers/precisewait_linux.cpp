@@ -78,8 +78,13 @@ void setMethod(Method method)
 
 void waitMilliseconds(unsigned n)
 {
+    waitMilliseconds(n, chosenMethod.load(std::memory_order_relaxed));
+}
+
+void waitMilliseconds(unsigned n, Method method)
+{
     const Nanoseconds deadline = now() + Nanoseconds(n) * 1'000'000;
-    if (chosenMethod.load(std::memory_order_relaxed) == Method::Spin)
+    if (method == Method::Spin)
         spinUntil(deadline);
     else
         sleepThenSpin(deadline);

@@ -20,6 +20,11 @@ void setMethod(Method method)
     chosenMethod.store(method);
 }
 
+void waitMilliseconds(unsigned n, Method)
+{
+    waitMilliseconds(n);
+}
+
 void waitMilliseconds(unsigned n)
 {
     // Raised once for the life of the process, never lowered again.

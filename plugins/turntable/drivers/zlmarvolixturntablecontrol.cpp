@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -27,6 +28,9 @@ struct ZLMarvolixTurntableControl::TurntableControlPrivate
     TurntableBoardList boards;
     // Written on the GUI thread, read by the motor's worker.
     std::atomic<bool> isSpinning{false};
+    // The "Lock table when idle" box as the user last set it; GUI thread only. A spin holds the
+    // table whatever it says, and gives the motor back to it at the spin's end.
+    std::optional<bool> lockWhenIdle;
     // Lives on the GUI thread: the worker's disconnection report and the device watch's news
     // are queued to it, and a report still queued when the control goes is dropped with it.
     QObject guiThread;
@@ -166,6 +170,11 @@ void ZLMarvolixTurntableControl::closeHardware()
     if (!m_motor)
         return;
     stopAngleRotation();
+    // The motor is left as the box says, not as the last spin or nudge had it.
+    if (d->lockWhenIdle && m_motor->handle && !m_motor->isBoardLost()) {
+        m_motor->lockMotorWhenIdle = *d->lockWhenIdle;
+        m_motor->applyIdleLock();
+    }
     if (m_motor->handle)
         FT_Close(m_motor->handle);
     m_motor->handle = nullptr;
@@ -254,10 +263,10 @@ bool ZLMarvolixTurntableControl::stepsSpinningWillStart()
     }
 
     if (settings.lockMotorWhenIdle)
-        m_motor->lockMotorWhenIdle = *settings.lockMotorWhenIdle;
+        d->lockWhenIdle = *settings.lockMotorWhenIdle;
     m_motor->currentAngle = 0.0;
-    // Over the user's choice on purpose: the table is held between a spin's moves, and after it
-    // until the check box changes.
+    // Over the user's choice on purpose: the table is held between a spin's moves; the spin's
+    // end gives the motor back to the box.
     m_motor->lockMotorWhenIdle = true;
     return true;
 }
@@ -267,6 +276,16 @@ void ZLMarvolixTurntableControl::stepsSpinningWillStop()
     if (m_motor)
         m_motor->rotateToAngle(360.0);
     d->isSpinning = false;
+    followLockBox();
+}
+
+void ZLMarvolixTurntableControl::followLockBox()
+{
+    // A move still running applies it at its end.
+    if (!m_motor || !d->lockWhenIdle || d->isSpinning)
+        return;
+    m_motor->lockMotorWhenIdle = *d->lockWhenIdle;
+    m_motor->applyIdleLock();
 }
 
 bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
@@ -304,7 +323,9 @@ bool ZLMarvolixTurntableControl::startAngleRotation(float degrees)
 void ZLMarvolixTurntableControl::stopAngleRotation()
 {
     stopRotationPreview();
-    d->isSpinning = false;
+    const bool wasSpinning = d->isSpinning.exchange(false);
+    if (wasSpinning)
+        followLockBox();
 }
 
 void ZLMarvolixTurntableControl::boardVanished()
@@ -397,7 +418,9 @@ bool ZLMarvolixTurntableControl::startRotationPreview(int degrees, bool isCounte
     if (!m_motor->isConnected() || m_motor->isRotating())
         return false;
     m_motor->currentAngle = 0.0;
-    m_motor->lockMotorWhenIdle = true;
+    // After the nudge the motor follows the box; the move itself powers it either way.
+    if (d->lockWhenIdle)
+        m_motor->lockMotorWhenIdle = *d->lockWhenIdle;
     m_motor->direction = isCounterclockwise ? Counterclockwise : Clockwise;
     if (degrees == 0)
         m_motor->setSteps(0);
@@ -488,8 +511,8 @@ void ZLMarvolixTurntableControl::setRotationSpeed(int speed)
 
 void ZLMarvolixTurntableControl::setLockMotorWhenIdle(bool value)
 {
-    if (!m_motor)
-        return;
-    m_motor->lockMotorWhenIdle = value;
-    m_motor->applyIdleLock();
+    d->lockWhenIdle = value;
+    // During a move the worker applies it at the move's end (the enable line never drops under
+    // a turning table); during a spin the spin's end does.
+    followLockBox();
 }

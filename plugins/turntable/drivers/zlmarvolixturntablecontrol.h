@@ -89,6 +89,8 @@ public:
 private:
     Q_DISABLE_COPY(ZLMarvolixTurntableControl)
     struct TurntableControlPrivate;
+    // Gives the motor's idle lock back to the user's box, unless a spin holds the table.
+    void followLockBox();
 
     // Joins a worker that has ended by itself, so that its last writes are seen before ours.
     void joinFinishedWorker();

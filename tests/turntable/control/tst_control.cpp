@@ -54,6 +54,9 @@ private slots:
     void nudgeBelowHalfACountStartsNothing();
     void stopDuringSpinReportsOnce();
     void spinStartWithoutMotorFails();
+    void motorFollowsTheLockBox_data();
+    void motorFollowsTheLockBox();
+    void lockBoxChangedDuringANudge();
 
 private:
     // Opens a fresh stepper with no ramp and the shortest delay so that moves are quick.
@@ -418,6 +421,69 @@ void tst_Control::stopDuringSpinReportsOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!control->motor()->isRotating(), 30000);
     control->stopRotationPreview();
     QCOMPARE(host.rotationsStopped.load(), 1);
+}
+
+void tst_Control::motorFollowsTheLockBox_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("box");
+
+    for (const bool box : {false, true}) {
+        const char *state = box ? "checked" : "unchecked";
+        QTest::addRow("after a spin, %s", state) << "spin" << box;
+        QTest::addRow("after a nudge, %s", state) << "nudge" << box;
+        QTest::addRow("closed during a spin, %s", state) << "close" << box;
+    }
+}
+
+void tst_Control::motorFollowsTheLockBox()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, box);
+    openFastGemline();
+    // Row 2's enable line is active high: the level is the lock.
+    control->setLockMotorWhenIdle(box);
+    QCOMPARE(d2xxsim::state(0).lines & 0x01, box ? 1 : 0);
+
+    if (how == "nudge") {
+        QVERIFY(control->startRotationPreview(5, false));
+        QTRY_VERIFY_WITH_TIMEOUT(!control->motor()->isRotating(), 30000);
+        control->stopRotationPreview();
+    } else {
+        QVERIFY(control->stepsSpinningWillStart());
+        QVERIFY(control->startAngleRotation(30.0f));
+        if (how == "close") {
+            QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) < -20, 30000);
+            control->closeHardware();
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(host.rotationsStopped.load(), 1, 30000);
+            // Between the spin's moves the table is held, whatever the box says.
+            QCOMPARE(d2xxsim::state(0).lines & 0x01, 1);
+            control->stepsSpinningWillStop();
+        }
+    }
+    QTRY_COMPARE(d2xxsim::state(0).lines & 0x01, box ? 1 : 0);
+    QCOMPARE(d2xxsim::stepsWhileUnpowered(0), std::uint64_t(0));
+}
+
+void tst_Control::lockBoxChangedDuringANudge()
+{
+    openFastGemline();
+    control->setLockMotorWhenIdle(true);
+    QVERIFY(control->startRotationPreview(0, false));
+    QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) < -10, 30000);
+    control->setLockMotorWhenIdle(false);
+    const int64_t atChange = d2xxsim::position(0);
+    QTRY_VERIFY_WITH_TIMEOUT(d2xxsim::position(0) < atChange - 20, 30000);
+    // Still powered while it turns: no step was lost to a dropped enable line.
+    QCOMPARE(d2xxsim::state(0).lines & 0x01, 1);
+    control->stopRotationPreview();
+    QCOMPARE(d2xxsim::stepsWhileUnpowered(0), std::uint64_t(0));
+    QTRY_COMPARE(d2xxsim::state(0).lines & 0x01, 0);
+    const auto enable = d2xxsim::pulses(0, 0);
+    const auto steps = d2xxsim::pulses(0, 2);
+    QVERIFY(!enable.empty() && !steps.empty());
+    QVERIFY(enable.back().fall >= steps.back().fall);
 }
 
 void tst_Control::spinStartWithoutMotorFails()

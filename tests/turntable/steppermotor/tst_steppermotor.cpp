@@ -1,8 +1,13 @@
 #include "zlsteppermotor.h"
+#include "byteclockcheck.h"
 #include "d2xxsim.h"
 #include "motorfixture.h"
 
 #include <QtTest>
+
+#ifdef SPINWRIGHT_TEST_USB_LINK
+#include "emulatedft245r.h"
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +16,21 @@
 #include <memory>
 
 using Clock = std::chrono::steady_clock;
+
+// The low phase before each pulse but the first.
+static QVector<double> lows(const std::vector<d2xxsim::Pulse> &pulses)
+{
+    QVector<double> result;
+    for (size_t i = 1; i < pulses.size(); ++i)
+        result.append(ms(pulses[i].rise - pulses[i - 1].fall));
+    return result;
+}
+
+// The chip plays whole bytes of 100 us: its times are exact, a microsecond covers rounding.
+static bool sameMs(double a, double b)
+{
+    return std::abs(a - b) < 0.001;
+}
 
 static QVector<double> widths(const std::vector<d2xxsim::Pulse> &pulses)
 {
@@ -47,6 +67,14 @@ private slots:
     void shutterRelease();
     void unpluggedMidMove_data();
     void unpluggedMidMove();
+    void waveformOnTheChipClock_data();
+    void waveformOnTheChipClock();
+    void speedChangeOnTheTimeline();
+    void shutterReleaseDuringAMove_data();
+    void shutterReleaseDuringAMove();
+    void underrunStretchesALowPhase();
+    void byteClockSelfCheck_data();
+    void byteClockSelfCheck();
 
 private:
     // Runs a move to its end; the step pulses are in the trace afterwards.
@@ -179,11 +207,17 @@ void tst_StepperMotor::stopKeepsTheCountsMade()
     QCOMPARE(motor->currentAngle, -(360.0 / 6400) * made);
     QCOMPARE(motor->targetAngle, motor->currentAngle);
 
-    // The count in progress finishes; no further count starts.
+    // What the chip held when the stop came plays out, no more: its FIFO (25.6 ms) and one
+    // block of whole counts (here one count of 10 ms), beyond the count in progress.
     const auto pulses = d2xxsim::pulses(slot, 2);
-    QVERIFY(std::count_if(pulses.begin(), pulses.end(), [&](const d2xxsim::Pulse &p) { return p.rise > stopped; }) <= 1);
+    QVERIFY(std::count_if(pulses.begin(), pulses.end(), [&](const d2xxsim::Pulse &p) { return p.rise > stopped; }) <= 1 + 3);
     QVERIFY(pulses.back().rise < returned);
     QVERIFY(ms(returned - stopped) < 1000.0);
+    // Every count keeps its width, the one in progress at the stop included, and each one the
+    // board made is one made.
+    QCOMPARE(pulses.size(), size_t(made));
+    for (double width : widths(pulses))
+        QVERIFY2(sameMs(width, 9.0), qPrintable(QString::number(width)));
 }
 
 void tst_StepperMotor::continuousMoveUntilStopped()
@@ -283,12 +317,14 @@ void tst_StepperMotor::unpluggedMidMove()
 {
     QFETCH(uint, counts);
     motor->pulseDelayMs = 1;
+    motor->rampUpDegrees = 0.0;
     motor->setSteps(int(counts));
-    d2xxsim::unplugAfterWrites(slot, 40);
+    // One byte to prepare, then 20 bytes a count on the chip's clock (1 ms low, 1 ms high): the
+    // 392nd byte is the 20th rising edge.
+    d2xxsim::unplugAfterWrites(slot, 1 + 19 * 20 + 10 + 1);
     QVERIFY(motor->prepareRotation());
     QVERIFY(motor->startRotation());
     QTRY_VERIFY(!motor->isConnected());
-    // One byte to prepare, then two per count: the 40th byte is the 20th rising edge.
     QCOMPARE(d2xxsim::position(slot), -20);
 
     // The first failed write ends the move, continuous or counted, keeping the counts made.
@@ -297,6 +333,183 @@ void tst_StepperMotor::unpluggedMidMove()
     QCOMPARE(motor->stepsDone, 20u);
     QCOMPARE(motor->currentAngle, -20 * 360.0 / 6400);
     QVERIFY(!motor->isRotating());
+}
+
+void tst_StepperMotor::waveformOnTheChipClock_data()
+{
+    QTest::addColumn<uint>("counts");
+    QTest::addColumn<uint>("baseDelay");
+    QTest::addColumn<double>("ramp");
+
+    QTest::newRow("ramped, 1 degree at 6400 counts") << 60u << 5u << 1.0;
+    QTest::newRow("no ramp") << 30u << 3u << 0.0;
+    // Before any speed is set the delay is 0 ms: a one-byte pulse out of a 1 ms count.
+    QTest::newRow("no high time") << 20u << 0u << 0.0;
+}
+
+void tst_StepperMotor::waveformOnTheChipClock()
+{
+    QFETCH(uint, counts);
+    QFETCH(uint, baseDelay);
+    QFETCH(double, ramp);
+    motor->pulseDelayMs = baseDelay;
+    motor->rampUpDegrees = ramp;
+    runMove(counts);
+    QCOMPARE(d2xxsim::state(slot).bytePeriod, std::chrono::nanoseconds(100000));
+
+    const auto pulses = steps();
+    QCOMPARE(pulses.size(), size_t(counts));
+    QCOMPARE(d2xxsim::position(slot), -std::int64_t(counts));
+    QCOMPARE(motor->stepsDone, counts);
+    const QVector<double> high = widths(pulses);
+    for (uint k = 1; k <= counts; ++k) {
+        double expected = baseDelay;
+        if (ramp != 0.0) {
+            expected = std::max(5.0, 15.0 - k * 0.5625);
+            if (k >= counts - 16)
+                expected = 5.0 + (k - (counts - 17)) * 0.5625;
+        }
+        const double want = baseDelay == 0 ? 0.1 : std::floor(expected + 1e-9);
+        QVERIFY2(sameMs(high[int(k) - 1], want), qPrintable(QStringLiteral("count %1: %2 ms, not %3").arg(k).arg(high[int(k) - 1]).arg(want)));
+    }
+    // A loaded machine may stretch a low phase, never shorten one.
+    const double low = baseDelay == 0 ? 0.9 : 1.0;
+    for (double gap : lows(pulses))
+        QVERIFY2(gap > low - 0.001 && gap < low + 100.0, qPrintable(QString::number(gap)));
+}
+
+void tst_StepperMotor::speedChangeOnTheTimeline()
+{
+    motor->rampUpDegrees = 0.0;
+    motor->pulseDelayMs = 8;
+    motor->setSteps(80);
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_VERIFY(d2xxsim::pulses(slot, 2).size() >= 5);
+    const Clock::time_point changed = Clock::now();
+    motor->pulseDelayMs = 2;
+    QTRY_COMPARE_WITH_TIMEOUT(owner.ended.load(), 1, 10000);
+
+    const auto pulses = steps();
+    QCOMPARE(pulses.size(), size_t(80));
+    QCOMPARE(d2xxsim::position(slot), -80);
+    // Whole counts at one speed, then at the other: none cut short, none added.
+    const QVector<double> high = widths(pulses);
+    int firstFast = -1;
+    for (int i = 0; i < high.size(); ++i) {
+        QVERIFY2(sameMs(high[i], firstFast < 0 ? 8.0 : 2.0) || (firstFast < 0 && sameMs(high[i], 2.0)),
+                 qPrintable(QStringLiteral("count %1: %2 ms").arg(i + 1).arg(high[i])));
+        if (firstFast < 0 && sameMs(high[i], 2.0))
+            firstFast = i;
+    }
+    QVERIFY(firstFast > 0);
+    // Within the chip's FIFO (25.6 ms) and a block of one 9 ms count beyond the count in progress.
+    const double late = ms(pulses[size_t(firstFast)].rise - changed);
+    QVERIFY2(late > 0.0 && late < 25.6 + 9.0 + 9.0 + 200.0, qPrintable(QString::number(late)));
+}
+
+void tst_StepperMotor::shutterReleaseDuringAMove_data()
+{
+    QTest::addColumn<uint>("counts");
+    QTest::newRow("continuous move") << 0u;
+    // Ends 300 ms in: the release goes on after the move as it began.
+    QTest::newRow("move ends during the release") << 150u;
+}
+
+void tst_StepperMotor::shutterReleaseDuringAMove()
+{
+    QFETCH(uint, counts);
+    motor->rampUpDegrees = 0.0;
+    motor->pulseDelayMs = 1;
+    motor->setSteps(int(counts));
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_VERIFY(d2xxsim::position(slot) <= -10);
+    const Clock::time_point pressed = Clock::now();
+    QVERIFY(motor->triggerShutterRelease());
+    const double blocked = ms(Clock::now() - pressed);
+    if (counts == 0)
+        motor->stopRotation();
+    QTRY_COMPARE_WITH_TIMEOUT(owner.ended.load(), 1, 10000);
+
+    const auto stage1 = d2xxsim::pulses(slot, 4);
+    const auto stage2 = d2xxsim::pulses(slot, 5);
+    QCOMPARE(stage1.size(), size_t(1));
+    QCOMPARE(stage2.size(), size_t(1));
+    QCOMPARE(d2xxsim::exposures(slot).size(), size_t(1));
+    QVERIFY(d2xxsim::exposures(slot)[0].position < -10);
+    const double first = ms(stage2[0].rise - stage1[0].rise);
+    const double second = ms(stage2[0].fall - stage2[0].rise);
+    QCOMPARE(stage1[0].fall, stage2[0].fall);
+    // Bytes of the train: 500 ms each, longer only where a held-up worker let the chip run dry.
+    QVERIFY2(first > 499.999 && first < 1500.0 && second > 499.999 && second < 1500.0,
+             qPrintable(QStringLiteral("%1 %2").arg(first).arg(second)));
+    QVERIFY2(blocked > 900.0 && blocked < 5000.0, qPrintable(QString::number(blocked)));
+    QCOMPARE(d2xxsim::state(slot).lines & 0x30, 0);
+
+    // The train is untouched: every count 1 ms high, each one made counted.
+    const auto pulses = steps();
+    QCOMPARE(pulses.size(), size_t(motor->stepsDone));
+    QCOMPARE(d2xxsim::position(slot), -std::int64_t(motor->stepsDone));
+    if (counts != 0)
+        QCOMPARE(motor->stepsDone, counts);
+    for (double width : widths(pulses))
+        QVERIFY2(sameMs(width, 1.0), qPrintable(QString::number(width)));
+}
+
+void tst_StepperMotor::underrunStretchesALowPhase()
+{
+    motor->rampUpDegrees = 0.0;
+    motor->pulseDelayMs = 1;
+    motor->setSteps(0);
+    QVERIFY(motor->prepareRotation());
+    QVERIFY(motor->startRotation());
+    QTRY_VERIFY(d2xxsim::position(slot) <= -20);
+    // The worker held up: the chip plays out what it has, then holds a low step line.
+    d2xxsim::holdWrites(slot, true);
+    QTRY_COMPARE(d2xxsim::state(slot).unplayedBytes, std::uint64_t(0));
+    QCOMPARE(d2xxsim::state(slot).lines & 0x04, 0);
+    const std::int64_t held = d2xxsim::position(slot);
+    d2xxsim::holdWrites(slot, false);
+    QTRY_VERIFY(d2xxsim::position(slot) <= held - 20);
+    motor->stopRotation();
+
+    const auto pulses = steps();
+    QCOMPARE(pulses.size(), size_t(motor->stepsDone));
+    QCOMPARE(d2xxsim::position(slot), -std::int64_t(motor->stepsDone));
+    for (double width : widths(pulses))
+        QVERIFY2(sameMs(width, 1.0), qPrintable(QString::number(width)));
+    const QVector<double> gaps = lows(pulses);
+    QVERIFY(*std::min_element(gaps.begin(), gaps.end()) > 0.999);
+    QVERIFY(*std::max_element(gaps.begin(), gaps.end()) > 1.5);
+}
+
+void tst_StepperMotor::byteClockSelfCheck_data()
+{
+    QTest::addColumn<double>("clockHz");
+    QTest::addColumn<bool>("agrees");
+    QTest::newRow("12 MHz, as assumed") << 12e6 << true;
+#ifdef SPINWRIGHT_TEST_USB_LINK
+    QTest::newRow("48 MHz, the other reading") << 48e6 << false;
+#endif
+}
+
+void tst_StepperMotor::byteClockSelfCheck()
+{
+    QFETCH(double, clockHz);
+    QFETCH(bool, agrees);
+#ifdef SPINWRIGHT_TEST_USB_LINK
+    EmulatedFt245r::instance().setByteClockHz(slot, clockHz);
+#endif
+    const ByteClockCheck::Result result = ByteClockCheck::run(motor->handle, 0x00, 3000);
+    QVERIFY(result.done);
+    QCOMPARE(result.agrees, agrees);
+    QCOMPARE(result.otherReading, !agrees);
+    const double expected = 100.0 * 12e6 / clockHz;
+    // At least the chip's time; the emulated link's transfers may add a little.
+    QVERIFY2(result.measuredUs > expected * 0.999 && result.measuredUs < expected * 1.1,
+             qPrintable(QString::number(result.measuredUs)));
+    QCOMPARE(d2xxsim::position(slot), std::int64_t(0));
 }
 
 QTEST_GUILESS_MAIN(tst_StepperMotor)
