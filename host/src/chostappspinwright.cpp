@@ -1,5 +1,6 @@
 #include "chostappspinwright.h"
 
+#include "camerareports.h"
 #include "closingguard.h"
 #include "pagecalls.h"
 #include "platform.h"
@@ -75,6 +76,7 @@ QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QS
 CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera,
                                        QQuickView *view)
     : QObject(view)
+    , reports(new CameraReports(this))
     , cameraHardware(camera)
 {
     spins.setTurntable(turntable);

@@ -12,6 +12,7 @@
 
 class QQuickItem;
 class QQuickView;
+class CameraReports;
 class ClosingGuard;
 class UpdateCheckManager;
 class ZLCameraHardware;
@@ -52,6 +53,8 @@ public:
     ~CHostAppSpinwright() override;
 
     SpinRunState spinRunState() const { return runState; }
+    // Every camera report arrives through this object, on the GUI thread.
+    CameraReports *cameraReports() const { return reports; }
 
     // "Spinwright.json" in the application-local data directory.
     static QString settingsFilePath();
@@ -98,6 +101,8 @@ private:
     void returnToStart();
 
     ZLTurntableSpins spins;
+    // Created before anything calls a camera: its constructor installs the hooks.
+    CameraReports *reports = nullptr;
     ZLCameraHardware *cameraHardware = nullptr;
     // Guarded: the page may delete an item it was given before this controller goes.
     QPointer<QQuickItem> spinsUiItem;
