@@ -4,6 +4,7 @@
 #include "closingguard.h"
 #include "pagecalls.h"
 #include "platform.h"
+#include "programsettings.h"
 #include "settingsfile.h"
 #include "spinwrightidentity.h"
 #include "updatecheckmanager.h"
@@ -27,9 +28,6 @@
 
 namespace {
 
-const char lastUsedTurntableKey[] = "lastUsedTurntableIndex-v3";
-// The file holds one small object; anything much larger is not ours.
-constexpr qint64 maximumSettingsFileSize = 64 * 1024;
 constexpr size_t noTurntable = SIZE_MAX;
 
 int delayToMilliseconds(float seconds)
@@ -145,6 +143,10 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
     if (!panelFileError.isEmpty())
         showMessage(tr("Turntable settings"), panelFileError);
 
+    QString settingsProblem;
+    if (!settings.load(&settingsProblem))
+        showMessage(tr("Program settings"), settingsProblem);
+
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {
         // A list of one leaves no choice: that turntable is opened, so that Start works at once.
@@ -197,8 +199,7 @@ CHostAppSpinwright::~CHostAppSpinwright()
 
 QString CHostAppSpinwright::settingsFilePath()
 {
-    return QDir(ZLAbstractPlugin::applicationLocalDataDirectory())
-        .filePath(QStringLiteral("Spinwright.json"));
+    return ProgramSettings::filePath();
 }
 
 QQuickView *CHostAppSpinwright::view() const
@@ -234,36 +235,11 @@ void CHostAppSpinwright::showMessage(const QString &title, const QString &text)
 
 bool CHostAppSpinwright::restoreLastUsedTurntable()
 {
-    const QString path = settingsFilePath();
-    QJsonObject settings;
-    QString problem;
-    const SettingsFile::ReadResult read = SettingsFile::readObject(path, maximumSettingsFileSize, &settings, &problem);
-    if (read == SettingsFile::ReadResult::Missing)
+    if (settings.lastUsedTurntable < 0)
         return false;
-
-    double storedIndex = -1;
-    if (read == SettingsFile::ReadResult::Loaded) {
-        if (!settings.contains(QLatin1String(lastUsedTurntableKey)))
-            return false;
-        const QJsonValue value = settings.value(QLatin1String(lastUsedTurntableKey));
-        storedIndex = value.toDouble(-1);
-        if (!value.isDouble() || storedIndex != std::floor(storedIndex) || storedIndex < 0 || storedIndex > INT_MAX)
-            problem = tr("the last used turntable is not a device index");
-    }
-
-    if (!problem.isEmpty()) {
-        const QString badPath = SettingsFile::keepAside(path);
-        QString text = tr("The settings file \"%1\" could not be used (%2); no turntable is selected.")
-                           .arg(QDir::toNativeSeparators(path), problem);
-        if (!badPath.isEmpty())
-            text += QLatin1Char(' ') + tr("The file was kept as \"%1\".").arg(QDir::toNativeSeparators(badPath));
-        showMessage(tr("Program settings"), text);
-        return false;
-    }
-
     // The stored value is a model row, not a position in the list: an identified board is the
     // list's one entry but opens as its own row, so the turntable decides what the row opens.
-    return PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", int(storedIndex));
+    return PageCalls::invoke(rootItem(), "syncLastUsedTurntableIndexUI", settings.lastUsedTurntable);
 }
 
 void CHostAppSpinwright::refreshTurntableList()
@@ -271,6 +247,10 @@ void CHostAppSpinwright::refreshTurntableList()
     if (closed)
         return;
     ZLTurntableHardware *turntable = spins.turntable();
+    QString settingsProblem;
+    if (!settings.load(&settingsProblem))
+        showMessage(tr("Program settings"), settingsProblem);
+
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     // A new list resets the page's choice; the open device, if it is still there, is shown again.
     if (turntable->currentTurntableIndex() != noTurntable) {
@@ -322,13 +302,11 @@ QStringList CHostAppSpinwright::saveSettingsFiles()
     QStringList failures;
     if (!programSettingsSaved) {
         const size_t index = spins.turntable() ? spins.turntable()->currentTurntableIndex() : noTurntable;
-        QJsonObject settings;
-        settings.insert(QLatin1String(lastUsedTurntableKey), index == noTurntable ? qint64(0) : qint64(index));
+        settings.lastUsedTurntable = index == noTurntable || index > size_t(INT_MAX) ? -1 : int(index);
         QString error;
-        programSettingsSaved = SettingsFile::writeObject(settingsFilePath(), settings, &error);
+        programSettingsSaved = settings.save(&error);
         if (!programSettingsSaved)
-            failures << tr("The program settings could not be saved to \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(settingsFilePath()), error);
+            failures << error;
     }
     // Both editors keep their settings when a save fails, so that a later call tries again.
     ZLTurntableHardware *turntable = spins.turntable();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "programsettings.h"
 #include "zlturntablespins.h"
 
 #include <QObject>
@@ -55,6 +56,8 @@ public:
     SpinRunState spinRunState() const { return runState; }
     // Every camera report arrives through this object, on the GUI thread.
     CameraReports *cameraReports() const { return reports; }
+    // "Spinwright.json" as read at the start; saved at closing.
+    ProgramSettings &programSettings() { return settings; }
 
     // "Spinwright.json" in the application-local data directory.
     static QString settingsFilePath();
@@ -101,6 +104,7 @@ private:
     void returnToStart();
 
     ZLTurntableSpins spins;
+    ProgramSettings settings;
     // Created before anything calls a camera: its constructor installs the hooks.
     CameraReports *reports = nullptr;
     ZLCameraHardware *cameraHardware = nullptr;
