@@ -73,19 +73,31 @@ ColumnLayout {
         objectName: "liveViewContainer"
         Layout.alignment: Qt.AlignHCenter
         visible: liveViewSwitch.checked
-        // The page is as tall as it has to be until the user sizes the window; from then on the
-        // window must grow for the picture, or the spin editor would lose its room.
-        onVisibleChanged: if (visible) Qt.callLater(makeRoom)
+        onVisibleChanged: makeRoom()
 
+        // The page is as tall as it has to be only until the window takes its size; from then
+        // on the window must grow for the picture, or the spin editor would run into the footer.
         function makeRoom() {
             var window = Window.window
-            if (!window)
+            if (!visible || !window || !page || window.height >= page.implicitHeight)
                 return
-            var page = cameraBar
-            while (page.parent && page.parent !== window.contentItem)
-                page = page.parent
-            if (window.height < page.implicitHeight)
-                window.height = page.implicitHeight
+            window.height = page.implicitHeight
+            // Grown downwards past the screen's edge, it moves up as far as it can.
+            if (window.y + window.height > Screen.desktopAvailableHeight)
+                window.y = Math.max(0, Screen.desktopAvailableHeight - window.height)
         }
+    }
+
+    // The page this row sits in; its implicit height counts the picture only once laid out.
+    property Item page: null
+    Component.onCompleted: {
+        var item = cameraBar
+        while (item.parent)
+            item = item.parent
+        page = item
+    }
+    Connections {
+        target: cameraBar.page
+        function onImplicitHeightChanged() { liveViewContainer.makeRoom() }
     }
 }
