@@ -255,7 +255,8 @@ void CameraChoice::disconnected(ZLCameraHardware *camera, qulonglong index)
     openPending = false;
     // Gone: its live view went with it, and a command now would switch it on at the next open.
     liveViewOn = false;
-    liveView->clear();
+    if (liveView)
+        liveView->clear();
     camera->setCurrentCameraIndex(SIZE_MAX);
     if (spinRunning) {
         // The spin ends on this report and tells the user; the choice follows once it has.
@@ -274,7 +275,7 @@ void CameraChoice::disconnected(ZLCameraHardware *camera, qulonglong index)
 
 void CameraChoice::previewFrame(ZLCameraHardware *camera, const QImage &frame)
 {
-    if (liveViewOn && camera == chosen && !openPending)
+    if (liveViewOn && camera == chosen && !openPending && liveView)
         liveView->setFrame(frame);
 }
 

@@ -111,5 +111,6 @@ private:
     // Camera objects whose search has not reported yet.
     std::vector<ZLCameraHardware *> searching;
     QPointer<QQuickItem> page;
+    // Guarded: the page may delete the item it was given before this object goes.
     QPointer<LiveViewItem> liveView;
 };
