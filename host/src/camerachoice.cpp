@@ -224,19 +224,19 @@ void CameraChoice::open(int index)
         showOnPage();
         return;
     }
-    // Until the camera answers, the spin keeps the camera it has.
+    // Until the camera answers, the spin keeps the camera it has. The answer names the index
+    // asked for, which a search meanwhile may have moved in the list.
     openPending = true;
+    pendingCamera = entry.camera;
+    pendingIndex = entry.index;
     showOnPage();
     entry.camera->openHardware(entry.index);
 }
 
 void CameraChoice::openSucceeded(ZLCameraHardware *camera, qulonglong index)
 {
-    if (!openPending || shown < 0)
-        return;
-    const Entry &entry = entries[size_t(shown)];
     // An answer to an open the user has since gone away from.
-    if (entry.camera != camera || entry.index != size_t(index))
+    if (!openPending || camera != pendingCamera || size_t(index) != pendingIndex)
         return;
     openPending = false;
     camera->setCurrentCameraIndex(size_t(index));
@@ -246,8 +246,7 @@ void CameraChoice::openSucceeded(ZLCameraHardware *camera, qulonglong index)
 
 void CameraChoice::disconnected(ZLCameraHardware *camera, qulonglong index)
 {
-    const bool opening = openPending && shown >= 0 && entries[size_t(shown)].camera == camera
-                         && entries[size_t(shown)].index == size_t(index);
+    const bool opening = openPending && camera == pendingCamera && size_t(index) == pendingIndex;
     const bool inUse = !openPending && camera == chosen && camera != cable;
     if (!opening && !inUse)
         return;

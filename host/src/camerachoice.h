@@ -102,8 +102,10 @@ private:
     ZLCameraHardware *chosen = nullptr;
     // The entry being opened, or chosen once open; -1 for none.
     int shown = -1;
-    // An open asked for and not yet answered.
+    // An open asked for and not yet answered, and what it asked.
     bool openPending = false;
+    ZLCameraHardware *pendingCamera = nullptr;
+    size_t pendingIndex = SIZE_MAX;
     bool spinRunning = false;
     // A camera lost during a spin: the fall-back waits for the spin to end.
     bool fallBackAfterSpin = false;
