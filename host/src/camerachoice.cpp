@@ -252,10 +252,9 @@ void CameraChoice::disconnected(ZLCameraHardware *camera, qulonglong index)
         return;
     const QString name = shown >= 0 ? entries[size_t(shown)].name : QString();
     openPending = false;
-    // Gone: its live view went with it, and a command now would switch it on at the next open.
-    liveViewOn = false;
-    if (liveView)
-        liveView->clear();
+    // Switched off all the same: a camera keeps the wish across a disconnection and would
+    // stream again at its next open, with the switch showing off.
+    switchLiveViewOff();
     camera->setCurrentCameraIndex(SIZE_MAX);
     if (spinRunning) {
         // The spin ends on this report and tells the user; the choice follows once it has.

@@ -228,6 +228,7 @@ void tst_CameraChoice::disconnectFallsBackToTheCable()
         activate(1);
     } else {
         openCamA();
+        switchLiveView(true);
     }
     QSignalSpy messages(choice, &CameraChoice::messageRequested);
     tethered->lost(0, QStringLiteral("The camera is in use by another program."));
@@ -236,6 +237,9 @@ void tst_CameraChoice::disconnectFallsBackToTheCable()
     QVERIFY(messages.first().at(1).toString().startsWith(QStringLiteral("The camera is in use by another program.")));
     QCOMPARE(chosen(), cableCamera);
     QCOMPARE(listIndex(), 0);
+    // Live view is switched off, or the camera would stream again at its next open.
+    QCOMPARE(tethered->commands, whileOpening ? 0 : 2);
+    QVERIFY(!liveViewShown());
     // The user's choice stays, to be made again when the camera is found again.
     QCOMPARE(controller->programSettings().camera, camA);
 }
