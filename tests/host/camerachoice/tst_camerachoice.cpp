@@ -67,6 +67,7 @@ private:
     std::unique_ptr<QQuickView> view;
     StubCamera *cableCamera = nullptr;
     FakeTetheredCamera *tethered = nullptr;
+    FakeTurntable *turntable = nullptr;
     CHostAppSpinwright *controller = nullptr;
     CameraChoice *choice = nullptr;
 };
@@ -95,7 +96,7 @@ void tst_CameraChoice::createController(bool twoCameras)
     view.reset(new QQuickView(globalQmlEngine(), nullptr));
     view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
     QCOMPARE(view->status(), QQuickView::Ready);
-    auto *turntable = new FakeTurntable;
+    turntable = new FakeTurntable;
     turntable->setHoldRotations(true);
     cableCamera = new StubCamera;
     tethered = twoCameras ? new FakeTetheredCamera(&log) : nullptr;
@@ -166,6 +167,12 @@ void tst_CameraChoice::choosingOpensAndTheOpenMakesItTheSpinsCamera()
     QCOMPARE(chosen(), tethered);
     QCOMPARE(tethered->currentCameraIndex(), size_t(1));
     QCOMPARE(listIndex(), 1);
+    // Boards coming and going read the settings file again; the choice of this run stays.
+    turntable->devices = QStringList{QStringLiteral("Fake table D")};
+    turntable->turntableDevicesChanged();
+    QTRY_COMPARE(globalQmlEngine()->rootContext()->contextProperty(QStringLiteral("TurntableDevicesModel")).toStringList(),
+                 turntable->devices);
+    QCOMPARE(controller->programSettings().camera, camB);
 
     // Back to the cable: chosen at once, nothing to open.
     activate(0);
