@@ -206,6 +206,12 @@ Page {
         MenuSeparator {
             Layout.fillWidth: true
         }
+        // Which camera takes the pictures, when there is more than one; filled by the host.
+        CameraBar {
+            objectName: "cameraBar"
+            Layout.fillWidth: true
+            enabled: !mainPage.spinRunning
+        }
         StackLayout {
             id: stackLayout
             objectName: "stackLayout"

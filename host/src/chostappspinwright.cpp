@@ -1,5 +1,6 @@
 #include "chostappspinwright.h"
 
+#include "camerachoice.h"
 #include "camerareports.h"
 #include "closingguard.h"
 #include "pagecalls.h"
@@ -73,10 +74,21 @@ QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QS
 
 CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera,
                                        QQuickView *view)
+    : CHostAppSpinwright(turntable, std::vector<ZLCameraHardware *>{camera}, view)
+{
+}
+
+CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable,
+                                       const std::vector<ZLCameraHardware *> &cameraObjects, QQuickView *view)
     : QObject(view)
     , reports(new CameraReports(this))
-    , cameraHardware(camera)
+    , cameras(new CameraChoice(cameraObjects, reports, &settings, this))
+    , cameraHardware(cameras->chosenCamera())
 {
+    connect(cameras, &CameraChoice::chosenCameraChanged, this,
+            [this](ZLCameraHardware *camera) { cameraHardware = camera; });
+    connect(cameras, &CameraChoice::messageRequested, this,
+            [this](const QString &title, const QString &text) { showMessage(title, text); });
     spins.setTurntable(turntable);
     captureTimer.setSingleShot(true);
     rotateTimer.setSingleShot(true);
@@ -133,6 +145,7 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
         connect(root, SIGNAL(applicationWillClose()), this, SLOT(applicationWillClose()));
         if (root->metaObject()->indexOfSignal("turntableRescanRequested()") >= 0)
             connect(root, SIGNAL(turntableRescanRequested()), this, SLOT(rescanTurntables()));
+        cameras->setPage(root->findChild<QQuickItem *>(QStringLiteral("cameraBar")));
     }
 
     const QString spinsFileError = spins.takeSettingsFileError();
@@ -181,11 +194,9 @@ CHostAppSpinwright::~CHostAppSpinwright()
         turntable->pluginWillClose();
         delete turntable;
     }
-    if (cameraHardware) {
-        cameraHardware->pluginWillClose();
-        delete cameraHardware;
-        cameraHardware = nullptr;
-    }
+    cameraHardware = nullptr;
+    delete cameras;
+    cameras = nullptr;
 
     // No turntable is left to report; a stray report must not reach a dead controller.
     ZLTurntableHardware::TurntableHardwarePrivate::hardwareOpenSucceeded =
@@ -219,6 +230,9 @@ void CHostAppSpinwright::setUiItemsEnabled(bool enabled)
         pluginUiItem->setEnabled(enabled);
     if (spinsUiItem)
         spinsUiItem->setEnabled(enabled);
+    // Only a spin holds the camera; the panels are also disabled while no turntable is open.
+    if (cameras)
+        cameras->setSpinRunning(!enabled && isSpinRunning());
 }
 
 void CHostAppSpinwright::queueResetDefaultUi()
@@ -248,8 +262,11 @@ void CHostAppSpinwright::refreshTurntableList()
         return;
     ZLTurntableHardware *turntable = spins.turntable();
     QString settingsProblem;
+    // A camera chosen in this run is saved at closing, not read back.
+    const QString chosenCamera = settings.camera;
     if (!settings.load(&settingsProblem))
         showMessage(tr("Program settings"), settingsProblem);
+    settings.camera = chosenCamera;
 
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     // A new list resets the page's choice; the open device, if it is still there, is shown again.

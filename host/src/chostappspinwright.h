@@ -10,9 +10,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class QQuickItem;
 class QQuickView;
+class CameraChoice;
 class CameraReports;
 class ClosingGuard;
 class UpdateCheckManager;
@@ -51,11 +53,16 @@ public:
 
     // Takes ownership of turntable and camera; the view becomes the parent.
     CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera, QQuickView *view);
+    // Several cameras: the page offers the choice among them (CameraChoice).
+    CHostAppSpinwright(ZLTurntableHardware *turntable, const std::vector<ZLCameraHardware *> &cameras,
+                       QQuickView *view);
     ~CHostAppSpinwright() override;
 
     SpinRunState spinRunState() const { return runState; }
     // Every camera report arrives through this object, on the GUI thread.
     CameraReports *cameraReports() const { return reports; }
+    // Owns the camera objects and keeps cameraHardware on the one the user chose.
+    CameraChoice *cameraChoice() const { return cameras; }
     // "Spinwright.json" as read at the start; saved at closing.
     ProgramSettings &programSettings() { return settings; }
 
@@ -107,6 +114,8 @@ private:
     ProgramSettings settings;
     // Created before anything calls a camera: its constructor installs the hooks.
     CameraReports *reports = nullptr;
+    CameraChoice *cameras = nullptr;
+    // The camera a spin uses: the one chosen on the page.
     ZLCameraHardware *cameraHardware = nullptr;
     // Guarded: the page may delete an item it was given before this controller goes.
     QPointer<QQuickItem> spinsUiItem;

@@ -18,9 +18,11 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <iostream>
 #include <list>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -83,7 +85,8 @@ int spinwrightMain(int argc, char *argv[])
 
     std::list<QString> loadErrors;
     ZLTurntableHardware *turntable = nullptr;
-    ZLCameraHardware *camera = nullptr;
+    // One or more: the shutter-release cable and any tethered camera plug-in; the user chooses.
+    std::vector<ZLCameraHardware *> cameras;
     if (pluginsList.loadPlugins(&loadErrors)) {
         pluginsList.createPluginsObjects();
         for (ZLRegisterPlugin::PluginType kind :
@@ -92,10 +95,10 @@ int spinwrightMain(int argc, char *argv[])
             otherObjects.objects.splice(otherObjects.objects.end(), pluginsList.availablePluginsList(kind));
         const std::list<ZLAbstractPlugin *> turntables =
             pluginsList.availablePluginsList(ZLRegisterPlugin::TurntableHardwarePlugin);
-        const std::list<ZLAbstractPlugin *> cameras =
+        const std::list<ZLAbstractPlugin *> cameraObjects =
             pluginsList.availablePluginsList(ZLRegisterPlugin::CameraHardwarePlugin);
         std::list<ZLAbstractPlugin *> offered = turntables;
-        offered.insert(offered.end(), cameras.begin(), cameras.end());
+        offered.insert(offered.end(), cameraObjects.begin(), cameraObjects.end());
 
         if (turntables.size() != 1) {
             writeLine("Only one turntable plug-in allowed.");
@@ -104,18 +107,23 @@ int spinwrightMain(int argc, char *argv[])
         }
         turntable = dynamic_cast<ZLTurntableHardware *>(turntables.front());
 
-        if (cameras.size() != 1) {
+        if (cameraObjects.empty()) {
             writeLine("Only one camera hardware plug-in allowed.");
             releasePluginObjects(offered);
             return 1;
         }
-        camera = dynamic_cast<ZLCameraHardware *>(cameras.front());
+        for (ZLAbstractPlugin *object : cameraObjects)
+            cameras.push_back(dynamic_cast<ZLCameraHardware *>(object));
+        const bool allCameras = std::find(cameras.begin(), cameras.end(), nullptr) == cameras.end();
 
-        if (!turntable || !camera)
+        if (!turntable || !allCameras) {
             releasePluginObjects(offered);
+            turntable = nullptr;
+            cameras.clear();
+        }
     }
 
-    if (!turntable || !camera) {
+    if (!turntable || cameras.empty()) {
         writeLine("No available turntable hardware or camera hardware plug-in found.");
         for (const QString &text : loadErrors)
             SpinwrightPlatform::writeWideLine(ZLAbstractPlugin::nativeToWideString(text));
@@ -128,13 +136,13 @@ int spinwrightMain(int argc, char *argv[])
 
     bool controllerCreated = false;
     QObject::connect(&view, &QQuickView::statusChanged, &app,
-                     [&view, &controllerCreated, turntable, camera](QQuickView::Status status) {
+                     [&view, &controllerCreated, turntable, &cameras](QQuickView::Status status) {
         if (status == QQuickView::Ready && !controllerCreated) {
             const QString version = QString::fromLatin1(SpinwrightIdentity::versionPrefix)
                                     + QString::fromLatin1(SpinwrightIdentity::changelistNumber);
             QMetaObject::invokeMethod(view.rootObject(), "setAppVersion", Q_ARG(QVariant, version));
             controllerCreated = true;
-            new CHostAppSpinwright(turntable, camera, &view);
+            new CHostAppSpinwright(turntable, cameras, &view);
             QTimer::singleShot(750, &view, [&view] { centreAndSetMinimum(&view); });
         } else if (status == QQuickView::Error) {
             QString text;
@@ -164,8 +172,11 @@ int spinwrightMain(int argc, char *argv[])
     view.show();
     const int exitCode = app.exec();
 
-    if (!controllerCreated)
-        releasePluginObjects({turntable, camera});
+    if (!controllerCreated) {
+        std::list<ZLAbstractPlugin *> objects{turntable};
+        objects.insert(objects.end(), cameras.begin(), cameras.end());
+        releasePluginObjects(objects);
+    }
     return exitCode;
 }
 
