@@ -267,7 +267,12 @@ double GphotoCamera::exposureSeconds()
 
 bool GphotoCamera::stillAttached()
 {
-    if (current.port.rfind("usb:", 0) != 0)
+    return !camera || portListed(current.port);
+}
+
+bool GphotoCamera::portListed(const std::string &port)
+{
+    if (port.rfind("usb:", 0) != 0)
         return true;
     GPPortInfoList *ports = nullptr;
     gp_port_info_list_new(&ports);
@@ -278,7 +283,7 @@ bool GphotoCamera::stillAttached()
         GPPortInfo info;
         char *path = nullptr;
         found = gp_port_info_list_get_info(ports, i, &info) >= GP_OK && gp_port_info_get_path(info, &path) >= GP_OK
-            && path && current.port == path;
+            && path && port == path;
     }
     gp_port_info_list_free(ports);
     return found;

@@ -53,6 +53,7 @@ public:
 
     // Whether the open camera's port is still on the bus, asked afresh of the USB listing.
     bool stillAttached();
+    static bool portListed(const std::string &port);
 
     std::string lastMessage() const { return message; }
     static std::string resultText(int result);

@@ -254,7 +254,7 @@ void TetheredCameraWorker::Private::openNow(size_t index)
     const int result = session->open(wanted);
     if (result < GP_OK) {
         const std::string node = usbDeviceNode(wanted.port);
-        const bool attached = node.empty() || ::access(node.c_str(), F_OK) == 0;
+        const bool attached = GphotoCamera::portListed(wanted.port);
         const bool accessible = node.empty() || ::access(node.c_str(), R_OK | W_OK) == 0;
         listener->openFailed(index, CameraErrorText::openFailed(QString::fromStdString(wanted.model), result,
                                                                 session->lastMessage(), attached, accessible));
