@@ -35,6 +35,20 @@ double parseExposure(const char *text)
     return ok && seconds > 0 ? seconds : 0.0;
 }
 
+// The entry of exactly this port, or -1. Not gp_port_info_list_lookup_path: its catch-all
+// "^usb:" entry matches any USB path, also of a device that has gone.
+int exactPort(GPPortInfoList *ports, const std::string &port)
+{
+    for (int i = 0; i < gp_port_info_list_count(ports); ++i) {
+        GPPortInfo info;
+        char *path = nullptr;
+        if (gp_port_info_list_get_info(ports, i, &info) >= GP_OK && gp_port_info_get_path(info, &path) >= GP_OK
+            && path && port == path)
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 GphotoCamera::GphotoCamera()
@@ -90,8 +104,11 @@ int GphotoCamera::open(const Detected &wanted)
     gp_port_info_list_new(&ports);
     gp_port_info_list_load(ports);
     GPPortInfo info;
-    const int at = gp_port_info_list_lookup_path(ports, wanted.port.c_str());
-    result = at < GP_OK ? at : gp_port_info_list_get_info(ports, at, &info);
+    // A USB camera that has gone must not reach gp_camera_set_port_info: in libgphoto2 2.5.30 its
+    // failure there leaves the camera marked in use, so that gp_camera_unref never frees it.
+    const bool usb = wanted.port.rfind("usb:", 0) == 0;
+    const int at = usb ? exactPort(ports, wanted.port) : gp_port_info_list_lookup_path(ports, wanted.port.c_str());
+    result = at < 0 ? GP_ERROR_IO_USB_FIND : gp_port_info_list_get_info(ports, at, &info);
     Camera *opened = nullptr;
     if (result >= GP_OK)
         result = gp_camera_new(&opened);
@@ -277,14 +294,7 @@ bool GphotoCamera::portListed(const std::string &port)
     GPPortInfoList *ports = nullptr;
     gp_port_info_list_new(&ports);
     gp_port_info_list_load(ports);
-    bool found = false;
-    // Not gp_port_info_list_lookup_path: its catch-all "^usb:" entry matches any path.
-    for (int i = 0; !found && i < gp_port_info_list_count(ports); ++i) {
-        GPPortInfo info;
-        char *path = nullptr;
-        found = gp_port_info_list_get_info(ports, i, &info) >= GP_OK && gp_port_info_get_path(info, &path) >= GP_OK
-            && path && port == path;
-    }
+    const bool found = exactPort(ports, port) >= 0;
     gp_port_info_list_free(ports);
     return found;
 }

@@ -16,7 +16,8 @@
 // events every half second (which is how an unplugged idle camera is noticed).
 //
 // Threads: the public calls may come from any thread and only queue work or read atomics; the
-// worker owns the GphotoCamera and everything it returns; the listener is called on the worker.
+// worker (named "tethered-cam") owns the GphotoCamera and everything it returns; the listener
+// is called on the worker.
 class TetheredCameraWorker
 {
 public:
