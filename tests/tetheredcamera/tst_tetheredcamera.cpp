@@ -74,6 +74,7 @@ private slots:
     void refusedCaptureFailsWithTheReason();
     void captureNeverCompletedFailsWithinTheBound();
     void slowCameraIsWaitedFor();
+    void closingInsideACaptureNeitherHangsNorReports();
     void unplugIsReportedAndReplugFound_data();
     void unplugIsReportedAndReplugFound();
     void liveViewFramesArriveAndStop_data();
@@ -363,6 +364,21 @@ void TestTetheredCamera::slowCameraIsWaitedFor()
     const qint64 took = timer.elapsed();
     QVERIFY2(took >= 3200 && took < 30000, qPrintable(QString::number(took)));
     QCOMPARE(spy.all(), (QStringList{"saved " + stem + ".jpg", "finished " + stem + " 1"}));
+}
+
+void TestTetheredCamera::closingInsideACaptureNeitherHangsNorReports()
+{
+    emulator.setTiming(slot, 20000ms, 0ms);
+    auto camera = openCamera();
+    QVERIFY(camera);
+    QVERIFY(camera->captureImage(scratch->filePath("abandoned")));
+    QTRY_COMPARE_WITH_TIMEOUT(emulator.counters(slot).captures, 1u, waitMs);
+    QElapsedTimer timer;
+    timer.start();
+    camera.reset();
+    QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(spy.all(), QStringList());
+    QVERIFY(!emulator.sessionOpen(slot));
 }
 
 void TestTetheredCamera::unplugIsReportedAndReplugFound_data()

@@ -85,14 +85,23 @@ void TetheredCameraWorker::setLiveView(bool on)
 
 bool TetheredCameraWorker::browse(std::map<QString, std::list<QString>> *items, QString *error)
 {
-    d->call([&] { d->browseNow(items, error); });
+    // Stays so when the job never runs: the camera object is being closed.
+    *error = tr("The camera was closed.");
+    d->call([&] {
+        error->clear();
+        d->browseNow(items, error);
+    });
     return error->isEmpty();
 }
 
 bool TetheredCameraWorker::download(const QString &cameraPath, const QString &localPath, QString *error)
 {
     bool ok = false;
-    d->call([&] { d->downloadNow(cameraPath, localPath, error, &ok); });
+    *error = tr("The camera was closed.");
+    d->call([&] {
+        error->clear();
+        d->downloadNow(cameraPath, localPath, error, &ok);
+    });
     return ok;
 }
 

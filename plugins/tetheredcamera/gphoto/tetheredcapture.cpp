@@ -81,6 +81,11 @@ void TetheredCameraWorker::Private::captureNow(const QString &text)
             files.push_back(std::move(file));
         }
     }
+    // Shutting down: the camera object is going, nobody waits for this capture's report.
+    if (quitting) {
+        capturing = false;
+        return;
+    }
     if (!complete) {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound + std::chrono::milliseconds(999));
         finish(false, CameraErrorText::neverCompleted(int(seconds.count())));
