@@ -41,10 +41,17 @@ void TetheredCameraWorker::Private::captureNow(const QString &text)
         finish(false, QCoreApplication::translate("ZLTetheredCamera", "No camera is open."));
         return;
     }
+    const QString camera = cameraName();
+    // Events from before the trigger (a picture taken with the camera's own button while live
+    // view ran) belong to no capture of ours.
+    pollEvents();
+    if (!session->isOpen()) {
+        finish(false, CameraErrorText::gone(camera));
+        return;
+    }
     const double exposure = session->exposureSeconds();
     const auto bound = std::chrono::milliseconds(timeoutMs.load())
         + std::chrono::milliseconds(static_cast<long long>(std::ceil(exposure * 1000.0)));
-    const QString camera = cameraName();
 
     int result = session->triggerCapture();
     if (result < GP_OK) {
