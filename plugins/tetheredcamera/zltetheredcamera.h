@@ -31,7 +31,8 @@
 // cameraQueryA(): whether the open camera has live view. cameraCommand(): live view on or off.
 //   While on, frames arrive at the camera's pace up to 15 a second: previewInfoIsChanged
 //   (colour model 3, 32 bits, when the size changes, and before the first frame) then
-//   previewPixelsAcquired (rows of width * 4 bytes). Captures pause it.
+//   previewPixelsAcquired (rows of width * 4 bytes). Captures pause it. Off (and on closing)
+//   the camera's own live view is switched off too ("viewfinder", or PTP's EnabledStreams).
 // cameraQueryB(): true: this camera reports every capture through captureFinished.
 // A camera unplugged while open is reported through hardwareDisconnected (lastError() says it
 //   is gone), also in the middle of a capture, which then ends with captureFinished(false); a

@@ -466,8 +466,10 @@ void TestTetheredCamera::liveViewFramesArriveAndStop()
     QVERIFY(spy.all().contains("finished " + stem + " 1"));
     QTRY_VERIFY_WITH_TIMEOUT(emulator.counters(slot).liveViewFrames >= before + 3, waitMs);
 
+    QVERIFY(emulator.liveViewEnabled(slot));
     camera->cameraCommand();
     QTRY_VERIFY_WITH_TIMEOUT(!camera->liveViewOn(), waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!emulator.liveViewEnabled(slot), waitMs);
     const std::uint64_t stopped = emulator.counters(slot).liveViewFrames;
     const int reported = spy.frames();
     emulator.setTiming(slot, 300ms, 0ms);

@@ -260,6 +260,34 @@ int GphotoCamera::preview(QByteArray *jpeg)
     return result;
 }
 
+int GphotoCamera::endPreview()
+{
+    message.clear();
+    if (!camera)
+        return GP_ERROR_BAD_PARAMETERS;
+    // "viewfinder": the vendor drivers' mirror and sensor switch (Canon, Nikon, Sony); "5021":
+    // a PTP 1.1 camera's EnabledStreams, which the generic driver sets on for preview.
+    for (const char *key : {"viewfinder", "5021"}) {
+        CameraWidget *widget = nullptr;
+        if (gp_camera_get_single_config(camera, key, &widget, context) < GP_OK)
+            continue;
+        CameraWidgetType type;
+        int result = gp_widget_get_type(widget, &type);
+        if (result >= GP_OK) {
+            const int off = 0;
+            result = type == GP_WIDGET_TOGGLE ? gp_widget_set_value(widget, &off)
+                : type == GP_WIDGET_TEXT      ? gp_widget_set_value(widget, "0")
+                                              : GP_ERROR_NOT_SUPPORTED;
+        }
+        if (result >= GP_OK)
+            result = gp_camera_set_single_config(camera, key, widget, context);
+        gp_widget_free(widget);
+        return result;
+    }
+    message.clear();
+    return GP_ERROR_NOT_SUPPORTED;
+}
+
 double GphotoCamera::exposureSeconds()
 {
     if (!camera)

@@ -48,6 +48,9 @@ public:
     int listFolders(const std::string &folder, std::vector<std::string> *names);
     int listFiles(const std::string &folder, std::vector<std::string> *names);
     int preview(QByteArray *jpeg);
+    // Switches the camera's live view off again; libgphoto2 has no call for it, so it goes
+    // through the camera's settings. GP_ERROR_NOT_SUPPORTED when it has no such setting.
+    int endPreview();
     // The exposure set on the camera in seconds; 0 when it has none or it is not a number (bulb).
     double exposureSeconds();
 

@@ -78,8 +78,12 @@ void TetheredCameraWorker::setLiveView(bool on)
 {
     d->liveViewWanted = on;
     d->post([this, on] {
+        const bool was = d->liveView;
         d->liveView = on && d->session && d->session->isOpen() && d->session->hasLiveView();
         d->nextFrame = Private::Clock::now();
+        // Left on, a camera keeps its mirror up and its sensor busy; a failure only costs that.
+        if (was && !d->liveView)
+            d->lostIf(d->session->endPreview());
     });
 }
 
@@ -199,6 +203,8 @@ void TetheredCameraWorker::Private::run()
         dropped.swap(jobs);
     }
     dropped.clear();
+    if (liveView)
+        camera.endPreview();
     camera.close();
     open = false;
     session = nullptr;
