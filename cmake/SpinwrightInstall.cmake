@@ -1,5 +1,6 @@
 # Relocatable install tree:
-#   bin/Spinwright, bin/Plug-ins/MarvolixTurntable.so, bin/Plug-ins/SpinTools.so, lib/libZenlyteSDK.so,
+#   bin/Spinwright, bin/Plug-ins/MarvolixTurntable.so, bin/Plug-ins/SpinTools.so,
+#   bin/Plug-ins/TetheredCamera.so, lib/libZenlyteSDK.so,
 #   share/applications, share/icons, share/doc/spinwright, lib/udev/rules.d
 # Every RPATH is relative to the binary that carries it, so the tree can be moved whole.
 include(GNUInstallDirs)
@@ -22,6 +23,10 @@ endif()
 if(TARGET SpinTools)
   set_target_properties(SpinTools PROPERTIES INSTALL_RPATH "\$ORIGIN/../../lib")
   install(TARGETS SpinTools LIBRARY DESTINATION bin/Plug-ins)
+endif()
+if(TARGET TetheredCamera)
+  set_target_properties(TetheredCamera PROPERTIES INSTALL_RPATH "\$ORIGIN/../../lib")
+  install(TARGETS TetheredCamera LIBRARY DESTINATION bin/Plug-ins)
 endif()
 
 # The user guide as one HTML page, at <bin>/../share/doc/spinwright in the build tree as in the
@@ -70,10 +75,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 # The QML modules are loaded at run time, which no library scan can see; the spin tools'
-# picture libraries are named too, so the package says what its exports need even where the
-# library scan is off.
+# picture libraries and the tethered camera's libgphoto2 (whose package also brings the udev
+# rules that let the desktop user open cameras) are named too, so the package says what its
+# plug-ins need even where the library scan is off.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, libgif7, libwebp7, libwebpmux3, libexif12")
+  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, libgif7, libwebp7, libwebpmux3, libexif12, libgphoto2-6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${pkg}/postinst;${pkg}/prerm")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

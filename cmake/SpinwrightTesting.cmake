@@ -1,4 +1,4 @@
-# spinwright_add_test(<name> LABEL <label> [SOURCES ...] [LIBS ...] [ENV ...] [TIMEOUT s])
+# spinwright_add_test(<name> LABEL <label>... [SOURCES ...] [LIBS ...] [ENV ...] [TIMEOUT s])
 # Builds one QtTest executable and registers it with ctest, headless and with the
 # sanitizer run-time options that fit the tree's setting.
 set(SPINWRIGHT_SUPPRESSIONS_DIR "${CMAKE_CURRENT_LIST_DIR}/../scripts/sanitizers")
@@ -24,7 +24,8 @@ function(spinwright_test_environment out)
 endfunction()
 
 function(spinwright_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  # LABEL takes a list ("camera;usb" or camera usb).
+  cmake_parse_arguments(T "" "TIMEOUT" "LABEL;SOURCES;LIBS;ENV" ${ARGN})
   if(NOT T_SOURCES)
     set(T_SOURCES tst_${name}.cpp)
   endif()

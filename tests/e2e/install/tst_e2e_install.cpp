@@ -52,7 +52,7 @@ void tst_E2EInstall::installedFiles_data()
 {
     QTest::addColumn<QString>("path");
     for (const char *path : {"bin/Spinwright", "bin/Plug-ins/MarvolixTurntable.so", "bin/Plug-ins/SpinTools.so",
-                             "lib/libZenlyteSDK.so",
+                             "bin/Plug-ins/TetheredCamera.so", "lib/libZenlyteSDK.so",
                              "lib/udev/rules.d/60-spinwright-ft245r.rules", "share/applications/spinwright.desktop",
                              "share/icons/hicolor/256x256/apps/spinwright.png",
                              "share/doc/spinwright/user-guide.html", "share/doc/spinwright/user-guide.md"})
