@@ -249,6 +249,13 @@ Page {
             enabled: false
             onPressed: mainPage.turntableSpinStateChanged(-1)
         }
+        // Any spin folder, in a viewer window of its own.
+        Button {
+            objectName: "openSpinButton"
+            text: qsTr("Open spin…")
+            visible: typeof SpinViewerLauncher !== "undefined"
+            onClicked: SpinViewerLauncher.chooseSpin()
+        }
         ColumnLayout {
             Layout.fillWidth: true
 

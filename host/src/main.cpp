@@ -3,6 +3,8 @@
 #include "spinwrightidentity.h"
 #include "spinwrightpalette.h"
 #include "spinwrightresources.h"
+#include "spintoolshost.h"
+#include "spinviewerlauncher.h"
 #include "zlcamerahardware.h"
 #include "zlpluginslist.h"
 #include "zlturntablehardware.h"
@@ -121,6 +123,11 @@ int spinwrightMain(int argc, char *argv[])
             SpinwrightPlatform::writeWideLine(ZLAbstractPlugin::nativeToWideString(text));
         return 1;
     }
+
+    // Before the page, which reaches the viewer through "SpinViewerLauncher"; deleted after it.
+    SpinToolsHost spinTools(otherObjects.objects);
+    SpinViewerLauncher spinViewers(globalQmlEngine(), &spinTools);
+    globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("SpinViewerLauncher"), &spinViewers);
 
     QQuickView view(globalQmlEngine(), nullptr);
     view.setColor(QColor(70, 70, 70));

@@ -1,0 +1,432 @@
+#include "spinframecache.h"
+
+#include "zlimage.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+struct FileStamp
+{
+    qint64 size = -1;
+    qint64 modified = 0;
+    bool operator==(const FileStamp &other) const { return size == other.size && modified == other.modified; }
+};
+
+FileStamp stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return {};
+    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+struct CacheEntry
+{
+    QString path;
+    FileStamp stamp;
+    QImage image;
+    SpinFrameCache::Status status = SpinFrameCache::Gap;
+    // The read whose result this entry waits for; results of older reads are dropped.
+    quint64 ticket = 0;
+};
+
+struct Position
+{
+    int row;
+    int frame;
+    double distance;
+};
+
+QImage::Format formatOf(const ZLImageInfo &info)
+{
+    switch (info.colorModel * 100 + info.bitsPerPixel) {
+    case 108: return QImage::Format_Grayscale8;
+    case 232: return QImage::Format_RGBX8888;
+    case 324: return QImage::Format_RGB888;
+    case 332: return QImage::Format_RGB32;
+    case 364: return QImage::Format_RGBX64;
+    case 432: return QImage::Format_RGBA8888;
+    case 532: return QImage::Format_ARGB32;
+    case 564: return QImage::Format_RGBA64;
+    default: return QImage::Format_Invalid;
+    }
+}
+
+} // namespace
+
+class SpinFrameCachePrivate
+{
+public:
+    explicit SpinFrameCachePrivate(SpinFrameCache *cache) : q(cache) {}
+
+    SpinFrameCache *q;
+    QThreadPool pool;
+    // GUI thread only, like everything below: workers see nothing but their arguments.
+    QVector<QVector<CacheEntry>> rows;
+    QSize bound{1280, 768};
+    qint64 budget = SpinFrameCache::defaultBudget;
+    int focusRow = 0;
+    int focusFrame = 0;
+    int inFlight = 0;
+    quint64 nextTicket = 1;
+
+    int zoomRow = -1;
+    int zoomFrame = -1;
+    QImage zoom;
+    quint64 zoomTicket = 0;
+    bool zoomInFlight = false;
+
+    int totalFrames() const
+    {
+        int total = 0;
+        for (const QVector<CacheEntry> &row : rows)
+            total += row.size();
+        return total;
+    }
+    int capacity() const
+    {
+        const qint64 frameBytes = qMax<qint64>(1, qint64(bound.width()) * bound.height() * 4);
+        return int(qBound<qint64>(2, budget / frameBytes, qMax(2, totalFrames())));
+    }
+    bool valid(int row, int frame) const
+    {
+        return row >= 0 && row < rows.size() && frame >= 0 && frame < rows.at(row).size();
+    }
+    double distance(int row, int frame) const
+    {
+        const int count = rows.at(row).size();
+        const int focusCount = valid(focusRow, 0) ? rows.at(focusRow).size() : count;
+        const double here = focusCount > 0 ? double(focusFrame) * count / focusCount : 0.0;
+        const double d = std::fabs(frame - here);
+        return std::min(d, count - d) + 2.0 * std::abs(row - focusRow);
+    }
+    // The positions the cache holds, nearest the focus first.
+    QVector<Position> wanted() const
+    {
+        QVector<Position> all;
+        for (int r = 0; r < rows.size(); ++r) {
+            for (int f = 0; f < rows.at(r).size(); ++f) {
+                if (rows.at(r).at(f).status != SpinFrameCache::Gap)
+                    all.append({r, f, distance(r, f)});
+            }
+        }
+        std::stable_sort(all.begin(), all.end(),
+                         [](const Position &a, const Position &b) { return a.distance < b.distance; });
+        all.resize(std::min(all.size(), capacity()));
+        return all;
+    }
+    int readyCount() const
+    {
+        int count = 0;
+        for (const QVector<CacheEntry> &row : rows)
+            for (const CacheEntry &entry : row)
+                count += entry.image.isNull() ? 0 : 1;
+        return count;
+    }
+
+    void pump();
+    void evict(const QVector<Position> &keep);
+    void finishRead(int row, int frame, quint64 ticket, const QImage &image);
+    void startZoom();
+    void finishZoom(quint64 ticket, const QImage &image);
+};
+
+void SpinFrameCachePrivate::pump()
+{
+    const QVector<Position> keep = wanted();
+    evict(keep);
+    for (const Position &p : keep) {
+        if (inFlight >= pool.maxThreadCount())
+            break;
+        CacheEntry &entry = rows[p.row][p.frame];
+        if (entry.status != SpinFrameCache::Waiting)
+            continue;
+        entry.status = SpinFrameCache::Loading;
+        entry.ticket = nextTicket++;
+        ++inFlight;
+        const QString path = entry.path;
+        const QSize size = bound;
+        const quint64 ticket = entry.ticket;
+        const int row = p.row;
+        const int frame = p.frame;
+        pool.start([this, path, size, row, frame, ticket] {
+            const QImage image = SpinFrameCache::readFitted(path, size);
+            QMetaObject::invokeMethod(q, [this, row, frame, ticket, image] {
+                finishRead(row, frame, ticket, image);
+            }, Qt::QueuedConnection);
+        });
+    }
+}
+
+void SpinFrameCachePrivate::evict(const QVector<Position> &keep)
+{
+    auto kept = [&keep](int row, int frame) {
+        return std::any_of(keep.cbegin(), keep.cend(),
+                           [&](const Position &p) { return p.row == row && p.frame == frame; });
+    };
+    int ready = readyCount();
+    const int limit = capacity();
+    for (int r = 0; r < rows.size() && ready > limit; ++r) {
+        for (int f = 0; f < rows.at(r).size() && ready > limit; ++f) {
+            CacheEntry &entry = rows[r][f];
+            if (entry.image.isNull() || kept(r, f))
+                continue;
+            entry.image = QImage();
+            if (entry.status == SpinFrameCache::Ready)
+                entry.status = SpinFrameCache::Waiting;
+            --ready;
+        }
+    }
+}
+
+void SpinFrameCachePrivate::finishRead(int row, int frame, quint64 ticket, const QImage &image)
+{
+    --inFlight;
+    if (valid(row, frame) && rows.at(row).at(frame).ticket == ticket
+        && rows.at(row).at(frame).status == SpinFrameCache::Loading) {
+        CacheEntry &entry = rows[row][frame];
+        entry.image = image;
+        entry.status = image.isNull() ? SpinFrameCache::Unreadable : SpinFrameCache::Ready;
+        if (image.isNull())
+            emit q->frameFailed(row, frame);
+        else
+            emit q->frameReady(row, frame);
+    }
+    pump();
+}
+
+void SpinFrameCachePrivate::startZoom()
+{
+    if (zoomInFlight || !valid(zoomRow, zoomFrame) || !zoom.isNull())
+        return;
+    const CacheEntry &entry = rows.at(zoomRow).at(zoomFrame);
+    if (entry.status == SpinFrameCache::Gap)
+        return;
+    zoomInFlight = true;
+    zoomTicket = nextTicket++;
+    const quint64 ticket = zoomTicket;
+    const QString path = entry.path;
+    pool.start([this, path, ticket] {
+        QSize full;
+        QImage image;
+        SpinFrameCache::readFitted(path, QSize(), &full);
+        if (!full.isEmpty())
+            image = SpinFrameCache::readFitted(path, SpinFrameCache::halvedToFit(full, SpinFrameCache::maxZoomPixels));
+        QMetaObject::invokeMethod(q, [this, ticket, image] { finishZoom(ticket, image); }, Qt::QueuedConnection);
+    });
+}
+
+void SpinFrameCachePrivate::finishZoom(quint64 ticket, const QImage &image)
+{
+    zoomInFlight = false;
+    if (ticket == zoomTicket && valid(zoomRow, zoomFrame)) {
+        zoom = image;
+        if (!image.isNull())
+            emit q->zoomReady(zoomRow, zoomFrame);
+    } else {
+        // The user moved on while this one was read: read the frame shown now.
+        startZoom();
+    }
+}
+
+SpinFrameCache::SpinFrameCache(QObject *parent)
+    : QObject(parent)
+    , d(new SpinFrameCachePrivate(this))
+{
+    // Decoding is the work; one thread is left for the GUI and the renderer.
+    d->pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount() - 1));
+}
+
+SpinFrameCache::~SpinFrameCache()
+{
+    d->pool.clear();
+    d->pool.waitForDone();
+    delete d;
+}
+
+void SpinFrameCache::setPictures(const QVector<QStringList> &paths)
+{
+    // Images move with their files: a shot added on reload shifts the positions after it.
+    QHash<QString, CacheEntry> previous;
+    for (const QVector<CacheEntry> &row : qAsConst(d->rows))
+        for (const CacheEntry &entry : row)
+            if (!entry.path.isEmpty())
+                previous.insert(entry.path, entry);
+
+    d->rows.clear();
+    for (const QStringList &rowPaths : paths) {
+        QVector<CacheEntry> row;
+        for (const QString &path : rowPaths) {
+            CacheEntry entry;
+            entry.path = path;
+            if (!path.isEmpty()) {
+                entry.stamp = stampOf(path);
+                entry.status = Waiting;
+                const auto old = previous.constFind(path);
+                if (old != previous.constEnd() && old->stamp == entry.stamp && old->status != Waiting)
+                    entry = *old;
+            }
+            row.append(entry);
+        }
+        d->rows.append(row);
+    }
+    if (!d->valid(d->zoomRow, d->zoomFrame) || d->rows.at(d->zoomRow).at(d->zoomFrame).status == Waiting)
+        dropZoom();
+    d->pump();
+}
+
+void SpinFrameCache::setViewSize(const QSize &size)
+{
+    if (size.isEmpty() || size == d->bound)
+        return;
+    d->bound = size;
+    for (int r = 0; r < d->rows.size(); ++r) {
+        for (int f = 0; f < d->rows.at(r).size(); ++f) {
+            CacheEntry &entry = d->rows[r][f];
+            if (entry.status == Gap)
+                continue;
+            entry.status = Waiting;
+            entry.ticket = 0;
+            // The shown frame stays on screen, at its old size, until its new read is in.
+            if (r != d->focusRow || f != d->focusFrame)
+                entry.image = QImage();
+        }
+    }
+    d->pump();
+}
+
+QSize SpinFrameCache::viewSize() const
+{
+    return d->bound;
+}
+
+void SpinFrameCache::setBudget(qint64 bytes)
+{
+    d->budget = bytes;
+    d->pump();
+}
+
+int SpinFrameCache::capacity() const
+{
+    return d->capacity();
+}
+
+void SpinFrameCache::setFocus(int row, int frame)
+{
+    if (row == d->focusRow && frame == d->focusFrame)
+        return;
+    d->focusRow = row;
+    d->focusFrame = frame;
+    d->pump();
+}
+
+SpinFrameCache::Status SpinFrameCache::status(int row, int frame) const
+{
+    return d->valid(row, frame) ? d->rows.at(row).at(frame).status : Gap;
+}
+
+QImage SpinFrameCache::image(int row, int frame) const
+{
+    return d->valid(row, frame) ? d->rows.at(row).at(frame).image : QImage();
+}
+
+void SpinFrameCache::requestZoom(int row, int frame)
+{
+    if (row != d->zoomRow || frame != d->zoomFrame) {
+        d->zoom = QImage();
+        d->zoomRow = row;
+        d->zoomFrame = frame;
+        // A read in flight for another frame is dropped when it returns.
+        d->zoomTicket = 0;
+    }
+    d->startZoom();
+}
+
+QImage SpinFrameCache::zoomImage(int row, int frame) const
+{
+    return row == d->zoomRow && frame == d->zoomFrame ? d->zoom : QImage();
+}
+
+void SpinFrameCache::dropZoom()
+{
+    d->zoom = QImage();
+    d->zoomRow = -1;
+    d->zoomFrame = -1;
+    d->zoomTicket = 0;
+}
+
+int SpinFrameCache::readyCount() const
+{
+    return d->readyCount();
+}
+
+qint64 SpinFrameCache::heldBytes() const
+{
+    qint64 total = d->zoom.sizeInBytes();
+    for (const QVector<CacheEntry> &row : qAsConst(d->rows))
+        for (const CacheEntry &entry : row)
+            total += entry.image.sizeInBytes();
+    return total;
+}
+
+bool SpinFrameCache::isIdle() const
+{
+    if (d->inFlight > 0 || d->zoomInFlight)
+        return false;
+    const QVector<Position> keep = d->wanted();
+    return std::none_of(keep.cbegin(), keep.cend(), [this](const Position &p) {
+        return d->rows.at(p.row).at(p.frame).status == Waiting;
+    });
+}
+
+QImage SpinFrameCache::readFitted(const QString &path, const QSize &bound, QSize *fullSize)
+{
+    ZLImageInfo info;
+    if (!ZLImageIO::imageSynopsisFromFilePath(path, &info, nullptr))
+        return QImage();
+    const QSize full(int(info.width), int(info.height));
+    if (fullSize)
+        *fullSize = full;
+    if (full.isEmpty() || bound.isEmpty())
+        return QImage();
+    QSize fitted = full.scaled(bound, Qt::KeepAspectRatio);
+    if (fitted.width() > full.width() || fitted.height() > full.height())
+        fitted = full;
+    fitted = fitted.expandedTo(QSize(1, 1));
+
+    ZLImageIO::ThumbnailData thumbnail;
+    thumbnail.info.width = float(fitted.width());
+    thumbnail.info.height = float(fitted.height());
+    if (!ZLImageIO::imageSynopsisFromFilePath(path, nullptr, &thumbnail))
+        return QImage();
+    const QImage::Format format = formatOf(thumbnail.info);
+    const int width = int(thumbnail.info.width);
+    const int height = int(thumbnail.info.height);
+    if (format == QImage::Format_Invalid || width <= 0 || height <= 0) {
+        std::free(thumbnail.pixels);
+        return QImage();
+    }
+    // The thumbnail is a copy of a QImage's rows, so they keep QImage's 32-bit alignment.
+    const int bytesPerLine = ((width * thumbnail.info.bitsPerPixel + 31) / 32) * 4;
+    QImage image(static_cast<uchar *>(thumbnail.pixels), width, height, bytesPerLine, format,
+                 [](void *pixels) { std::free(pixels); }, thumbnail.pixels);
+    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)
+        return image;
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+}
+
+QSize SpinFrameCache::halvedToFit(const QSize &full, qint64 maxPixels)
+{
+    QSize size = full;
+    while (qint64(size.width()) * size.height() > maxPixels && size.width() > 1 && size.height() > 1)
+        size = QSize(size.width() / 2, size.height() / 2);
+    return size;
+}
