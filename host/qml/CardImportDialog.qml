@@ -1,6 +1,5 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.5
-import QtQuick.Dialogs 1.3 as Dialogs
 import QtQuick.Layouts 1.11
 import Spinwright.Viewer 1.0
 
@@ -11,6 +10,8 @@ Dialog {
 
     property SpinViewer viewer
     property SpinToolsHost tools
+    // The viewer window, which asks for folders.
+    property var folderChooser
     readonly property var imports: tools ? tools.importTools() : []
     property bool started: false
 
@@ -19,13 +20,6 @@ Dialog {
     anchors.centerIn: parent
     width: Math.min(parent ? parent.width - 40 : 560, 560)
     closePolicy: tools && tools.busy ? Popup.NoAutoClose : Popup.CloseOnEscape
-
-    Dialogs.FileDialog {
-        id: cardDialog
-        title: qsTr("The camera card's folder")
-        selectFolder: true
-        onAccepted: cardField.text = decodeURIComponent(fileUrl.toString().replace(/^file:\/\//, ""))
-    }
 
     Connections {
         target: importDialog.tools
@@ -70,7 +64,9 @@ Dialog {
             }
             Button {
                 text: qsTr("Choose…")
-                onClicked: cardDialog.open()
+                onClicked: folderChooser.chooseFolder(qsTr("The camera card's folder"), function (url) {
+                    cardField.text = decodeURIComponent(url.replace(/^file:\/\//, ""))
+                })
             }
         }
         RowLayout {

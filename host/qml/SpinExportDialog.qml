@@ -1,6 +1,5 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.5
-import QtQuick.Dialogs 1.3 as Dialogs
 import QtQuick.Layouts 1.11
 import Spinwright.Viewer 1.0
 
@@ -11,6 +10,8 @@ Dialog {
 
     property SpinViewer viewer
     property SpinToolsHost tools
+    // The viewer window, which asks for folders.
+    property var folderChooser
     readonly property var exports: tools ? tools.exportTools() : []
     readonly property var chosen: exports.length > 0 ? exports[Math.max(0, toolList.currentIndex)] : null
     // Values by option key of the chosen tool, as the fields hold them.
@@ -44,13 +45,6 @@ Dialog {
     }
 
     onChosenChanged: values = ({})
-
-    Dialogs.FileDialog {
-        id: targetDialog
-        title: qsTr("Export into folder")
-        selectFolder: true
-        onAccepted: targetField.text = decodeURIComponent(fileUrl.toString().replace(/^file:\/\//, ""))
-    }
 
     Connections {
         target: exportDialog.tools
@@ -127,7 +121,9 @@ Dialog {
             }
             Button {
                 text: qsTr("Choose…")
-                onClicked: targetDialog.open()
+                onClicked: folderChooser.chooseFolder(qsTr("Export into folder"), function (url) {
+                    targetField.text = decodeURIComponent(url.replace(/^file:\/\//, ""))
+                })
             }
         }
     }

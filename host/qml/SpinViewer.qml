@@ -36,32 +36,46 @@ Window {
         onTriggered: viewerWindow.stepFrames(1)
     }
 
-    FileDialog {
-        id: openDialog
-        title: qsTr("Open a spin folder")
-        selectFolder: true
-        onAccepted: viewer.open(fileUrl.toString())
-        onRejected: {
-            if (!viewer.valid && viewer.error.length === 0)
-                viewerWindow.close()
-        }
-    }
-    onVisibleChanged: {
-        if (visible && choosing) {
-            choosing = false
-            openDialog.open()
+    // Made when needed: every file dialog reads and writes its own settings from the start.
+    Component {
+        id: folderDialog
+        FileDialog {
+            signal chosen(string url)
+            selectFolder: true
+            onAccepted: {
+                chosen(fileUrl.toString())
+                destroy()
+            }
+            onRejected: destroy()
         }
     }
 
-    FileDialog {
-        id: rowDialog
-        title: qsTr("Choose a spin of the same product at another height")
-        selectFolder: true
-        onAccepted: viewer.addRow(fileUrl.toString())
+    // Asks for a folder; done(url) runs when one is chosen, cancelled() otherwise.
+    function chooseFolder(title, done, cancelled) {
+        var dialog = folderDialog.createObject(viewerWindow, {"title": title})
+        dialog.chosen.connect(done)
+        if (cancelled)
+            dialog.rejected.connect(cancelled)
+        dialog.open()
+    }
+
+    function chooseSpin() {
+        chooseFolder(qsTr("Open a spin folder"), function (url) { viewer.open(url) }, function () {
+            if (!viewer.valid && viewer.error.length === 0)
+                viewerWindow.close()
+        })
+    }
+
+    onVisibleChanged: {
+        if (visible && choosing) {
+            choosing = false
+            chooseSpin()
+        }
     }
 
     Page {
         anchors.fill: parent
+        focus: true
 
         header: ToolBar {
             RowLayout {
@@ -97,13 +111,14 @@ Window {
                 ToolButton {
                     objectName: "openButton"
                     text: qsTr("Open…")
-                    onClicked: openDialog.open()
+                    onClicked: viewerWindow.chooseSpin()
                 }
                 ToolButton {
                     objectName: "addRowButton"
                     text: qsTr("Add row…")
                     enabled: viewer.valid
-                    onClicked: rowDialog.open()
+                    onClicked: viewerWindow.chooseFolder(qsTr("Choose a spin of the same product at another height"),
+                                                         function (url) { viewer.addRow(url) })
                 }
                 Item { Layout.fillWidth: true }
                 ToolButton {
@@ -252,11 +267,13 @@ Window {
 
     SpinExportDialog {
         id: exportDialog
+        folderChooser: viewerWindow
         viewer: viewerWindow.viewer
         tools: viewerWindow.tools
     }
     CardImportDialog {
         id: importDialog
+        folderChooser: viewerWindow
         viewer: viewerWindow.viewer
         tools: viewerWindow.tools
     }

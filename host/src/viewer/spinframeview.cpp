@@ -101,7 +101,9 @@ QSizeF SpinFrameView::shownPictureSize() const
     if (!spinViewer)
         return QSizeF();
     const QImage zoomed = spinViewer->currentZoomImage();
-    return QSizeF(zoomed.isNull() ? spinViewer->currentImage().size() : zoomed.size());
+    const QSize shown = zoomed.isNull() ? spinViewer->currentImage().size() : zoomed.size();
+    // A frame still being read zooms as if it filled the item.
+    return shown.isEmpty() ? size() : QSizeF(shown);
 }
 
 QRectF SpinFrameView::pictureRect(const QSizeF &pictureSize) const
