@@ -169,6 +169,9 @@ int spinwrightMain(int argc, char *argv[])
                                                          QStringList());
     view.setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
     view.show();
+    // "Spinwright <spin folder>" shows that spin beside the main window, as a file manager opens it.
+    if (QCoreApplication::arguments().size() > 1)
+        spinViewers.openSpin(QCoreApplication::arguments().at(1));
     const int exitCode = app.exec();
 
     if (!controllerCreated)

@@ -218,8 +218,15 @@ void SpinFrameCachePrivate::startZoom()
         QSize full;
         QImage image;
         SpinFrameCache::readFitted(path, QSize(), &full);
-        if (!full.isEmpty())
-            image = SpinFrameCache::readFitted(path, SpinFrameCache::halvedToFit(full, SpinFrameCache::maxZoomPixels));
+        const QSize fitted = SpinFrameCache::halvedToFit(full, SpinFrameCache::maxZoomPixels);
+        if (!full.isEmpty() && fitted == full) {
+            // Whole: the decoded picture itself, without the thumbnail's copy of it.
+            ZLImageIO io;
+            if (io.loadFromFilePath(path))
+                image = io.imageHandle();
+        } else if (!full.isEmpty()) {
+            image = SpinFrameCache::readFitted(path, fitted);
+        }
         QMetaObject::invokeMethod(q, [this, ticket, image] { finishZoom(ticket, image); }, Qt::QueuedConnection);
     });
 }

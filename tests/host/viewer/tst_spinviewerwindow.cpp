@@ -126,9 +126,9 @@ void tst_SpinViewerWindow::opensAndTurnsByKeys()
     // Zoom in reads the shown frame at full size.
     QSignalSpy zoomed(viewer(), &SpinViewer::zoomChanged);
     QTest::keyClick(window, Qt::Key_Plus);
-    QVERIFY(zoomed.wait(5000));
-    QCOMPARE(viewer()->currentZoomImage().size(), QSize(320, 240));
     QCOMPARE(item(QStringLiteral("spinFrameView"))->property("zoom").toReal(), 2.0);
+    QTRY_COMPARE(viewer()->currentZoomImage().size(), QSize(320, 240));
+    QCOMPARE(zoomed.count(), 1);
     QTest::keyClick(window, Qt::Key_Escape);
     QCOMPARE(item(QStringLiteral("spinFrameView"))->property("zoom").toReal(), 1.0);
 }
