@@ -37,6 +37,17 @@ Dialog {
         return names[key] !== undefined ? names[key] : key
     }
 
+    // Size first, then timing and quality, then the switches; a third party's keys after them.
+    function orderedKeys(options) {
+        var order = ["width", "zoomWidth", "columns", "frameTime", "quality", "autoplay", "reverse"]
+        return Object.keys(options).sort(function (a, b) {
+            var i = order.indexOf(a), j = order.indexOf(b)
+            i = i < 0 ? order.length : i
+            j = j < 0 ? order.length : j
+            return i !== j ? i - j : (a < b ? -1 : a > b ? 1 : 0)
+        })
+    }
+
     function run() {
         resultLabel.text = ""
         started = tools.runExport(chosen.id, viewer.folders, targetField.text, values)
@@ -72,7 +83,7 @@ Dialog {
             columns: 2
             Layout.fillWidth: true
             Repeater {
-                model: exportDialog.chosen ? Object.keys(exportDialog.chosen.options) : []
+                model: exportDialog.chosen ? exportDialog.orderedKeys(exportDialog.chosen.options) : []
                 delegate: Label {
                     Layout.row: index
                     Layout.column: 0
@@ -80,7 +91,7 @@ Dialog {
                 }
             }
             Repeater {
-                model: exportDialog.chosen ? Object.keys(exportDialog.chosen.options) : []
+                model: exportDialog.chosen ? exportDialog.orderedKeys(exportDialog.chosen.options) : []
                 delegate: Loader {
                     id: field
                     Layout.row: index

@@ -67,9 +67,10 @@ Window {
     }
 
     onVisibleChanged: {
+        // Once the window is on screen, so that the dialog opens over it.
         if (visible && choosing) {
             choosing = false
-            chooseSpin()
+            Qt.callLater(chooseSpin)
         }
     }
 
@@ -207,6 +208,12 @@ Window {
                 event.accepted = true
             }
 
+            Label {
+                anchors.centerIn: parent
+                visible: !viewer.valid && viewer.error.length === 0
+                color: "white"
+                text: qsTr("Open a spin folder to watch it turn.")
+            }
             BusyIndicator {
                 objectName: "frameBusy"
                 anchors.centerIn: parent
