@@ -278,7 +278,9 @@ void SpinFrameCache::setPictures(const QVector<QStringList> &paths)
                 entry.stamp = stampOf(path);
                 entry.status = Waiting;
                 const auto old = previous.constFind(path);
-                if (old != previous.constEnd() && old->stamp == entry.stamp && old->status != Waiting)
+                // A read in flight answers to its old position: it is read again here.
+                if (old != previous.constEnd() && old->stamp == entry.stamp
+                    && (old->status == Ready || old->status == Unreadable))
                     entry = *old;
             }
             row.append(entry);

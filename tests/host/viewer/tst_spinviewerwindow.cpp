@@ -97,6 +97,7 @@ void tst_SpinViewerWindow::opensAndTurnsByKeys()
 {
     GeneratedSpin generated = GeneratedSpin::evenlySpaced(8);
     generated.size = QSize(320, 240);
+    generated.withoutPicture = {5};
     QVERIFY(open(generated.write(dir->path(), QStringLiteral("spin"))));
     QVERIFY(QTest::qWaitForWindowActive(window));
     QQuickItem *caption = item(QStringLiteral("captionLabel"));
@@ -114,6 +115,12 @@ void tst_SpinViewerWindow::opensAndTurnsByKeys()
     QCOMPARE(caption->property("text").toString(), QStringLiteral("Shot 8 of 8 \u2013 315.0\u00b0"));
     QCOMPARE(item(QStringLiteral("frameSlider"))->property("value").toInt(), 7);
     QTRY_COMPARE(positionOfColour(shownColour(), 8), 7);
+
+    // The shot without a picture is a marked gap, not the frame before it.
+    viewer()->setCurrentFrame(4);
+    QVERIFY2(viewer()->gapText().contains(QStringLiteral("No picture")), qPrintable(viewer()->gapText()));
+    QTRY_VERIFY(shownColour().hsvSaturation() < 60);
+    viewer()->setCurrentFrame(7);
 
     // Space plays until pressed again.
     QTest::keyClick(window, Qt::Key_Space);
