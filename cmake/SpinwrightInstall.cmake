@@ -69,11 +69,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Spinwright developers <spinwright@marvolix.
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-# The QML modules are loaded at run time, which no library scan can see; the spin tools'
-# picture libraries are named too, so the package says what its exports need even where the
-# library scan is off.
+# The QML modules are loaded at run time, which no library scan can see (the viewer's folder
+# dialogs are QtQuick.Dialogs, whose stand-in without a platform dialog is made of Controls 1);
+# the spin tools' picture libraries are named too, so the package says what its exports need
+# even where the library scan is off.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, libgif7, libwebp7, libwebpmux3, libexif12")
+  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, qml-module-qtquick-dialogs, qml-module-qtquick-controls, libgif7, libwebp7, libwebpmux3, libexif12")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${pkg}/postinst;${pkg}/prerm")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

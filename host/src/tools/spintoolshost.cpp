@@ -30,8 +30,8 @@ QString listed(const QString &heading, const QVariantList &items)
 
 SpinToolsHost::SpinToolsHost(const std::list<ZLAbstractPlugin *> &objects, QObject *parent)
     : QObject(parent)
+    , worker(new WorkerThreads(this, 1))
 {
-    worker.setMaxThreadCount(1);
     // Tool ids are the host's: unique across all objects, from 1 on.
     Hooks::addActionTool = [this](ZLToolsAction *object, const ZLToolsAction::ToolInfo &info) {
         const unsigned short id = static_cast<unsigned short>(tools.size() + 1);
@@ -63,7 +63,8 @@ SpinToolsHost::SpinToolsHost(const std::list<ZLAbstractPlugin *> &objects, QObje
 SpinToolsHost::~SpinToolsHost()
 {
     cancelRequested.store(true);
-    worker.waitForDone();
+    // The worker's job must end before the hooks it may be calling go.
+    worker.reset();
     Hooks::addActionTool = nullptr;
     Hooks::itemsCountProcessed = nullptr;
     Hooks::selectedFileNames = nullptr;
@@ -117,7 +118,7 @@ bool SpinToolsHost::runExport(int toolId, const QStringList &spinFolders, const 
     arguments.insert(QStringLiteral("target"), localPath(target));
     ZLToolsAction *object = tool->object;
     const unsigned short id = tool->id;
-    startJob([this, object, id, arguments] {
+    startJob([this, object, id, arguments]() -> WorkerThreads::Finish {
         QVariantMap result;
         const bool ok = object->runTool(id, arguments, &result);
         QString text;
@@ -131,7 +132,7 @@ bool SpinToolsHost::runExport(int toolId, const QStringList &spinFolders, const 
             if (text.isEmpty())
                 text = tr("The export failed without saying why.");
         }
-        QMetaObject::invokeMethod(this, [this, ok, text, result] { finishJob(ok, text, result); }, Qt::QueuedConnection);
+        return [this, ok, text, result] { finishJob(ok, text, result); };
     });
     return true;
 }
@@ -143,25 +144,25 @@ bool SpinToolsHost::runImport(int index, const QString &cardFolder, const QStrin
     ZLImportTools *object = imports.at(index);
     const QString source = localPath(cardFolder);
     const QString spin = localPath(spinFolder);
-    startJob([this, object, source, spin] {
+    startJob([this, object, source, spin]() -> WorkerThreads::Finish {
         QVariantMap report;
         const bool ok = object->importIntoSpin(source, spin, &report);
         QString text = ok ? importReportText(report) : object->lastError();
         if (!ok && text.isEmpty())
             text = tr("The import failed without saying why.");
-        QMetaObject::invokeMethod(this, [this, ok, text, report] { finishJob(ok, text, report); }, Qt::QueuedConnection);
+        return [this, ok, text, report] { finishJob(ok, text, report); };
     });
     return true;
 }
 
-void SpinToolsHost::startJob(std::function<void()> job)
+void SpinToolsHost::startJob(WorkerThreads::Job job)
 {
     running = true;
     itemsDone.store(0);
     cancelRequested.store(false);
     emit busyChanged();
     emit progressChanged();
-    worker.start(std::move(job));
+    worker->start(std::move(job));
 }
 
 void SpinToolsHost::finishJob(bool ok, const QString &text, const QVariantMap &result)

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "workerthreads.h"
 #include "zltoolsaction.h"
 
 #include <QObject>
-#include <QThreadPool>
 #include <QVariantList>
 #include <QVector>
 
 #include <atomic>
 #include <list>
+#include <memory>
 
 class ZLAbstractPlugin;
 class ZLImportTools;
@@ -65,7 +66,7 @@ private:
     };
 
     const Tool *toolById(int id) const;
-    void startJob(std::function<void()> job);
+    void startJob(WorkerThreads::Job job);
     void finishJob(bool ok, const QString &text, const QVariantMap &result);
 
     // GUI thread: filled while the objects add their tools, read-only after.
@@ -75,5 +76,5 @@ private:
     // Written by the worker through the progress hook, read by the GUI thread.
     std::atomic<int> itemsDone{0};
     std::atomic<bool> cancelRequested{false};
-    QThreadPool worker;
+    std::unique_ptr<WorkerThreads> worker;
 };

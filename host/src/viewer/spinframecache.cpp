@@ -1,11 +1,11 @@
 #include "spinframecache.h"
 
+#include "workerthreads.h"
 #include "zlimage.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -65,10 +65,15 @@ QImage::Format formatOf(const ZLImageInfo &info)
 class SpinFrameCachePrivate
 {
 public:
-    explicit SpinFrameCachePrivate(SpinFrameCache *cache) : q(cache) {}
+    // Decoding is the work; one core is left for the GUI and the renderer.
+    explicit SpinFrameCachePrivate(SpinFrameCache *cache)
+        : q(cache)
+        , workers(cache, qMax(2, QThread::idealThreadCount() - 1))
+    {
+    }
 
     SpinFrameCache *q;
-    QThreadPool pool;
+    WorkerThreads workers;
     // GUI thread only, like everything below: workers see nothing but their arguments.
     QVector<QVector<CacheEntry>> rows;
     QSize bound{1280, 768};
@@ -144,7 +149,7 @@ void SpinFrameCachePrivate::pump()
     const QVector<Position> keep = wanted();
     evict(keep);
     for (const Position &p : keep) {
-        if (inFlight >= pool.maxThreadCount())
+        if (inFlight >= workers.threadCount())
             break;
         CacheEntry &entry = rows[p.row][p.frame];
         if (entry.status != SpinFrameCache::Waiting)
@@ -157,11 +162,9 @@ void SpinFrameCachePrivate::pump()
         const quint64 ticket = entry.ticket;
         const int row = p.row;
         const int frame = p.frame;
-        pool.start([this, path, size, row, frame, ticket] {
+        workers.start([this, path, size, row, frame, ticket]() -> WorkerThreads::Finish {
             const QImage image = SpinFrameCache::readFitted(path, size);
-            QMetaObject::invokeMethod(q, [this, row, frame, ticket, image] {
-                finishRead(row, frame, ticket, image);
-            }, Qt::QueuedConnection);
+            return [this, row, frame, ticket, image] { finishRead(row, frame, ticket, image); };
         });
     }
 }
@@ -214,7 +217,7 @@ void SpinFrameCachePrivate::startZoom()
     zoomTicket = nextTicket++;
     const quint64 ticket = zoomTicket;
     const QString path = entry.path;
-    pool.start([this, path, ticket] {
+    workers.start([this, path, ticket]() -> WorkerThreads::Finish {
         QSize full;
         QImage image;
         SpinFrameCache::readFitted(path, QSize(), &full);
@@ -227,7 +230,7 @@ void SpinFrameCachePrivate::startZoom()
         } else if (!full.isEmpty()) {
             image = SpinFrameCache::readFitted(path, fitted);
         }
-        QMetaObject::invokeMethod(q, [this, ticket, image] { finishZoom(ticket, image); }, Qt::QueuedConnection);
+        return [this, ticket, image] { finishZoom(ticket, image); };
     });
 }
 
@@ -248,14 +251,10 @@ SpinFrameCache::SpinFrameCache(QObject *parent)
     : QObject(parent)
     , d(new SpinFrameCachePrivate(this))
 {
-    // Decoding is the work; one thread is left for the GUI and the renderer.
-    d->pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount() - 1));
 }
 
 SpinFrameCache::~SpinFrameCache()
 {
-    d->pool.clear();
-    d->pool.waitForDone();
     delete d;
 }
 
