@@ -4,6 +4,7 @@
 #include "zlimage.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -34,6 +35,7 @@ struct CacheEntry
     FileStamp stamp;
     QImage image;
     SpinFrameCache::Status status = SpinFrameCache::Gap;
+    bool tooLarge = false;
     // The read whose result this entry waits for; results of older reads are dropped.
     quint64 ticket = 0;
 };
@@ -58,6 +60,14 @@ QImage::Format formatOf(const ZLImageInfo &info)
     case 564: return QImage::Format_RGBA64;
     default: return QImage::Format_Invalid;
     }
+}
+
+// Qt's JPEG reader decodes at 1/2, 1/4 or 1/8 of the size when asked for less; other readers
+// decode the whole picture first.
+bool isJpeg(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(3) == QByteArray("\xff\xd8\xff", 3);
 }
 
 } // namespace
@@ -139,7 +149,7 @@ public:
 
     void pump();
     void evict(const QVector<Position> &keep);
-    void finishRead(int row, int frame, quint64 ticket, const QImage &image);
+    void finishRead(int row, int frame, quint64 ticket, const QImage &image, bool tooLarge);
     void startZoom();
     void finishZoom(quint64 ticket, const QImage &image);
 };
@@ -163,8 +173,9 @@ void SpinFrameCachePrivate::pump()
         const int row = p.row;
         const int frame = p.frame;
         workers.start([this, path, size, row, frame, ticket]() -> WorkerThreads::Finish {
-            const QImage image = SpinFrameCache::readFitted(path, size);
-            return [this, row, frame, ticket, image] { finishRead(row, frame, ticket, image); };
+            bool tooLarge = false;
+            const QImage image = SpinFrameCache::readFitted(path, size, nullptr, &tooLarge);
+            return [this, row, frame, ticket, image, tooLarge] { finishRead(row, frame, ticket, image, tooLarge); };
         });
     }
 }
@@ -190,13 +201,14 @@ void SpinFrameCachePrivate::evict(const QVector<Position> &keep)
     }
 }
 
-void SpinFrameCachePrivate::finishRead(int row, int frame, quint64 ticket, const QImage &image)
+void SpinFrameCachePrivate::finishRead(int row, int frame, quint64 ticket, const QImage &image, bool tooLarge)
 {
     --inFlight;
     if (valid(row, frame) && rows.at(row).at(frame).ticket == ticket
         && rows.at(row).at(frame).status == SpinFrameCache::Loading) {
         CacheEntry &entry = rows[row][frame];
         entry.image = image;
+        entry.tooLarge = tooLarge;
         entry.status = image.isNull() ? SpinFrameCache::Unreadable : SpinFrameCache::Ready;
         if (image.isNull())
             emit q->frameFailed(row, frame);
@@ -341,6 +353,11 @@ SpinFrameCache::Status SpinFrameCache::status(int row, int frame) const
     return d->valid(row, frame) ? d->rows.at(row).at(frame).status : Gap;
 }
 
+bool SpinFrameCache::isTooLarge(int row, int frame) const
+{
+    return d->valid(row, frame) && d->rows.at(row).at(frame).tooLarge;
+}
+
 QImage SpinFrameCache::image(int row, int frame) const
 {
     return d->valid(row, frame) ? d->rows.at(row).at(frame).image : QImage();
@@ -395,7 +412,7 @@ bool SpinFrameCache::isIdle() const
     });
 }
 
-QImage SpinFrameCache::readFitted(const QString &path, const QSize &bound, QSize *fullSize)
+QImage SpinFrameCache::readFitted(const QString &path, const QSize &bound, QSize *fullSize, bool *tooLarge)
 {
     ZLImageInfo info;
     if (!ZLImageIO::imageSynopsisFromFilePath(path, &info, nullptr))
@@ -405,6 +422,12 @@ QImage SpinFrameCache::readFitted(const QString &path, const QSize &bound, QSize
         *fullSize = full;
     if (full.isEmpty() || bound.isEmpty())
         return QImage();
+    const qint64 pixels = qint64(full.width()) * full.height();
+    if (pixels > maxPicturePixels || (pixels > maxWholeDecodePixels && !isJpeg(path))) {
+        if (tooLarge)
+            *tooLarge = true;
+        return QImage();
+    }
     QSize fitted = full.scaled(bound, Qt::KeepAspectRatio);
     if (fitted.width() > full.width() || fitted.height() > full.height())
         fitted = full;

@@ -27,6 +27,10 @@ public:
     enum Status { Gap, Waiting, Loading, Ready, Unreadable };
     static constexpr qint64 defaultBudget = 256LL * 1024 * 1024;
     static constexpr qint64 maxZoomPixels = 32LL * 1000 * 1000;
+    // Pictures beyond these are unreadable: the header alone is read. Formats other than JPEG
+    // decode whole before scaling, so their bound is lower.
+    static constexpr qint64 maxPicturePixels = 1000LL * 1000 * 1000;
+    static constexpr qint64 maxWholeDecodePixels = 250LL * 1000 * 1000;
 
     explicit SpinFrameCache(QObject *parent = nullptr);
     // Waits for the reads in flight.
@@ -45,6 +49,8 @@ public:
     // farthest from it make room when the cache is full.
     void setFocus(int row, int frame);
     Status status(int row, int frame) const;
+    // Unreadable because the picture is larger than maxPicturePixels (or maxWholeDecodePixels).
+    bool isTooLarge(int row, int frame) const;
     QImage image(int row, int frame) const;
 
     // The frame at up to maxZoomPixels, read once asked for; null until zoomReady.
@@ -59,7 +65,9 @@ public:
 
     // Decodes on the calling thread: the picture at path fitted into bound (never enlarged),
     // read scaled through ZLImageIO. Null when it cannot be read.
-    static QImage readFitted(const QString &path, const QSize &bound, QSize *fullSize = nullptr);
+    // *tooLarge tells a picture refused for its size from one that could not be read.
+    static QImage readFitted(const QString &path, const QSize &bound, QSize *fullSize = nullptr,
+                             bool *tooLarge = nullptr);
     // The largest size of full halved k times (k >= 0) of at most maxPixels pixels: the sizes
     // the JPEG reader decodes without a full-size intermediate.
     static QSize halvedToFit(const QSize &full, qint64 maxPixels);

@@ -272,6 +272,8 @@ QString SpinViewer::gapText() const
     const SpinViewerFrame &f = spins.frame(row, frame);
     if (f.kind != SpinViewerFrame::Picture)
         return f.reason;
+    if (frames->isTooLarge(row, frame))
+        return tr("The picture \"%1\" is too large to show.").arg(QFileInfo(f.path).fileName());
     if (frames->status(row, frame) == SpinFrameCache::Unreadable)
         return tr("The picture \"%1\" cannot be read.").arg(QFileInfo(f.path).fileName());
     return QString();

@@ -5,11 +5,45 @@
 #include "spinviewermodel.h"
 #include "testfiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
+
+namespace {
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A valid PNG header claiming 40000 x 40000 pixels (6.4 GB decoded) over 8 x 8 of data.
+QByteArray hugePng()
+{
+    QImage small(8, 8, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    small.save(&buffer, "png");
+    QByteArray png = buffer.data();
+    const QByteArray side("\x00\x00\x9C\x40", 4);
+    png.replace(16, 4, side);
+    png.replace(20, 4, side);
+    const quint32 crc = crc32(png.mid(12, 17));
+    const char sum[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    png.replace(29, 4, QByteArray(sum, 4));
+    return png;
+}
+
+} // namespace
 
 // The viewer's model of a spin, its frame cache and the viewer object QML drives, on spins
 // generated in a temporary folder.
@@ -26,6 +60,7 @@ private slots:
     void refusedFolders();
     void cacheHoldsItsBound();
     void framesAreReadAtViewSize();
+    void unreadablePictureIsAGap_data();
     void unreadablePictureIsAGap();
     void zoomReadsTheShownFrameLarger();
     void halvedToFit_data();
@@ -239,20 +274,32 @@ void tst_SpinViewer::framesAreReadAtViewSize()
     QTRY_COMPARE(viewer.readyCount(), 3);
 }
 
+void tst_SpinViewer::unreadablePictureIsAGap_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("JPEG start, then nothing") << QByteArray("\xff\xd8\xff\xe0 not a picture at all", 25) << "cannot be read";
+    // Refused from its header: read whole, it would take 6.4 GB.
+    QTest::newRow("PNG claiming 40000 x 40000") << hugePng() << "too large";
+    QTest::newRow("empty") << QByteArray() << "cannot be read";
+}
+
 void tst_SpinViewer::unreadablePictureIsAGap()
 {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
     GeneratedSpin generated = GeneratedSpin::evenlySpaced(3);
     const QString folder = generated.write(dir->path(), QStringLiteral("spin"));
     SpinViewerModel model;
     QString error;
     QVERIFY(model.open(folder, &error));
-    QVERIFY(TestFiles::write(model.frame(0, 1).path, QByteArray("\xff\xd8\xff\xe0 not a picture at all", 25)));
+    QVERIFY(TestFiles::write(model.frame(0, 1).path, content));
 
     SpinViewer viewer;
     QVERIFY(viewer.open(folder));
     viewer.setCurrentFrame(1);
     QTRY_COMPARE(viewer.cache()->status(0, 1), SpinFrameCache::Unreadable);
-    QVERIFY2(viewer.gapText().contains("cannot be read"), qPrintable(viewer.gapText()));
+    QVERIFY2(viewer.gapText().contains(reason), qPrintable(viewer.gapText()));
     QVERIFY(!viewer.isLoading());
     QVERIFY(viewer.currentImage().isNull());
     viewer.step(1);
