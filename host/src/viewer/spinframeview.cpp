@@ -4,13 +4,27 @@
 
 #include <QPainter>
 #include <QQuickWindow>
+#include <QSGImageNode>
 #include <QtMath>
 
-SpinFrameView::SpinFrameView(QQuickItem *parent)
-    : QQuickPaintedItem(parent)
+#include <memory>
+
+namespace {
+
+// Owns the texture its image node shows; made, changed and deleted on the render thread.
+struct FrameNode : QSGNode
 {
-    setOpaquePainting(true);
-    setFillColor(QColor(40, 40, 40));
+    QSGImageNode *image = nullptr;
+    std::unique_ptr<QSGTexture> texture;
+    qint64 key = 0;
+};
+
+} // namespace
+
+SpinFrameView::SpinFrameView(QQuickItem *parent)
+    : QQuickItem(parent)
+{
+    setFlag(ItemHasContents, true);
 }
 
 SpinViewer *SpinFrameView::viewer() const
@@ -119,45 +133,83 @@ QRectF SpinFrameView::pictureRect(const QSizeF &pictureSize) const
     return rect;
 }
 
-void SpinFrameView::paint(QPainter *painter)
+QImage SpinFrameView::gapImage(const QString &text)
 {
-    if (!spinViewer)
-        return;
-    const QString gap = spinViewer->gapText();
-    if (!gap.isEmpty()) {
-        const QRectF area = boundingRect().adjusted(8, 8, -8, -8);
-        painter->fillRect(area, QBrush(QColor(90, 90, 90), Qt::BDiagPattern));
-        painter->setPen(QPen(QColor(200, 120, 60), 2));
-        painter->drawRect(area);
-        QFont font = painter->font();
-        font.setPixelSize(qBound(12, int(height() / 24), 28));
-        painter->setFont(font);
-        painter->setPen(Qt::white);
-        painter->drawText(area.adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, gap);
-        return;
+    const QSize size(qMax(1, qCeil(width())), qMax(1, qCeil(height())));
+    if (text == gapShown && gap.size() == size)
+        return gap;
+    gap = QImage(size, QImage::Format_RGB32);
+    gap.fill(QColor(40, 40, 40));
+    QPainter painter(&gap);
+    const QRectF area = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(8, 8, -8, -8);
+    painter.fillRect(area, QBrush(QColor(90, 90, 90), Qt::BDiagPattern));
+    painter.setPen(QPen(QColor(200, 120, 60), 2));
+    painter.drawRect(area);
+    QFont font = painter.font();
+    font.setPixelSize(qBound(12, size.height() / 24, 28));
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(area.adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, text);
+    gapShown = text;
+    return gap;
+}
+
+// Runs on the render thread while the GUI thread waits, so the viewer may be read here.
+QSGNode *SpinFrameView::updatePaintNode(QSGNode *old, UpdatePaintNodeData *)
+{
+    auto *node = static_cast<FrameNode *>(old);
+    QImage image;
+    QRectF target;
+    QRectF source;
+    const QString gapText = spinViewer ? spinViewer->gapText() : QString();
+    if (!gapText.isEmpty()) {
+        image = gapImage(gapText);
+        target = QRectF(QPointF(0, 0), QSizeF(image.size()));
+        source = target;
+    } else if (spinViewer) {
+        const QImage zoomed = zoomFactor > 1.0 ? spinViewer->currentZoomImage() : QImage();
+        image = zoomed.isNull() ? spinViewer->currentImage() : zoomed;
+        const QRectF shown = pictureRect(QSizeF(image.size()));
+        target = shown.intersected(boundingRect());
+        const qreal sx = image.width() / shown.width();
+        const qreal sy = image.height() / shown.height();
+        source = QRectF((target.x() - shown.x()) * sx, (target.y() - shown.y()) * sy, target.width() * sx,
+                        target.height() * sy);
+        // Of a zoomed picture only the visible part is cut out and scaled: the whole of it may
+        // be larger than the largest texture the graphics card takes.
+        if (!zoomed.isNull() && !target.isEmpty()) {
+            image = zoomed.copy(source.toAlignedRect())
+                            .scaled(target.size().toSize().expandedTo(QSize(1, 1)), Qt::IgnoreAspectRatio,
+                                    Qt::SmoothTransformation);
+            source = QRectF(image.rect());
+        }
     }
-    QImage image = zoomFactor > 1.0 ? spinViewer->currentZoomImage() : QImage();
-    if (image.isNull())
-        image = spinViewer->currentImage();
-    if (image.isNull())
-        return;
-    const QRectF shown = pictureRect(QSizeF(image.size()));
-    const QRectF visible = shown.intersected(boundingRect());
-    if (visible.isEmpty())
-        return;
-    // Only the visible part of a zoomed picture is scaled, not all of it.
-    const qreal sx = image.width() / shown.width();
-    const qreal sy = image.height() / shown.height();
-    const QRectF source((visible.x() - shown.x()) * sx, (visible.y() - shown.y()) * sy, visible.width() * sx,
-                        visible.height() * sy);
-    painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter->drawImage(visible, image, source);
+    if (image.isNull() || target.isEmpty()) {
+        delete node;
+        return nullptr;
+    }
+    if (!node) {
+        node = new FrameNode;
+        node->image = window()->createImageNode();
+        node->image->setFiltering(QSGTexture::Linear);
+        node->appendChildNode(node->image);
+    }
+    if (image.cacheKey() != node->key || !node->texture) {
+        std::unique_ptr<QSGTexture> texture(window()->createTextureFromImage(image));
+        node->image->setTexture(texture.get());
+        node->texture = std::move(texture);
+        node->key = image.cacheKey();
+    }
+    node->image->setRect(target);
+    node->image->setSourceRect(source);
+    return node;
 }
 
 void SpinFrameView::geometryChanged(const QRectF &newGeometry, const QRectF &oldGeometry)
 {
-    QQuickPaintedItem::geometryChanged(newGeometry, oldGeometry);
+    QQuickItem::geometryChanged(newGeometry, oldGeometry);
     reportViewSize();
+    update();
 }
 
 void SpinFrameView::reportViewSize()

@@ -2,14 +2,16 @@
 
 #include <QPointF>
 #include <QPointer>
-#include <QQuickPaintedItem>
+#include <QImage>
+#include <QQuickItem>
 
 class SpinViewer;
 
-// Paints the viewer's shown frame fitted into the item, or the marked gap where it has no
-// picture. Zoomed in, it paints the part of the full-resolution picture around centre (a
-// point of the picture in 0..1), from the view-size frame until that is read.
-class SpinFrameView : public QQuickPaintedItem
+// Shows the viewer's shown frame fitted into the item, or the marked gap where it has no
+// picture. Zoomed in, it shows the part of the full-resolution picture around centre (a point of
+// the picture in 0..1), from the view-size frame until that is read. The frame goes to the scene
+// graph as a texture that it scales, so turning costs an upload and no painting.
+class SpinFrameView : public QQuickItem
 {
     Q_OBJECT
     Q_PROPERTY(SpinViewer *viewer READ viewer WRITE setViewer NOTIFY viewerChanged)
@@ -33,7 +35,6 @@ public:
     // Moves the zoomed picture with the pointer.
     Q_INVOKABLE void panBy(const QPointF &itemDelta);
 
-    void paint(QPainter *painter) override;
 
 signals:
     void viewerChanged();
@@ -42,12 +43,18 @@ signals:
 
 protected:
     void geometryChanged(const QRectF &newGeometry, const QRectF &oldGeometry) override;
+    QSGNode *updatePaintNode(QSGNode *old, UpdatePaintNodeData *data) override;
 
 private:
     // The whole picture's place in the item at the present zoom and centre.
     QRectF pictureRect(const QSizeF &pictureSize) const;
     QSizeF shownPictureSize() const;
     void reportViewSize();
+    // The hatched gap with its reason, at the item's size; kept while both stay the same.
+    QImage gapImage(const QString &text);
+
+    QImage gap;
+    QString gapShown;
 
     QPointer<SpinViewer> spinViewer;
     qreal zoomFactor = 1.0;
