@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QTransform>
 #include <QThread>
 
 #include <algorithm>
@@ -68,6 +70,24 @@ bool isJpeg(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(3) == QByteArray("\xff\xd8\xff", 3);
+}
+
+// How the camera said the picture is to be turned upright (its EXIF orientation), read from the
+// header alone; the decoded pixels are as stored.
+QImageIOHandler::Transformations orientationOf(const QString &path)
+{
+    QImageReader header(path);
+    return header.transformation();
+}
+
+QImage upright(const QImage &image, QImageIOHandler::Transformations turn)
+{
+    if (turn == QImageIOHandler::TransformationNone || image.isNull())
+        return image;
+    QImage turned = image.mirrored(turn & QImageIOHandler::TransformationMirror, turn & QImageIOHandler::TransformationFlip);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        turned = turned.transformed(QTransform().rotate(90));
+    return turned;
 }
 
 } // namespace
@@ -238,9 +258,11 @@ void SpinFrameCachePrivate::startZoom()
             // Whole: the decoded picture itself, without the thumbnail's copy of it.
             ZLImageIO io;
             if (io.loadFromFilePath(path))
-                image = io.imageHandle();
+                image = upright(io.imageHandle(), orientationOf(path));
         } else if (!full.isEmpty()) {
-            image = SpinFrameCache::readFitted(path, fitted);
+            // A square of the longer side: the upright picture fits it at the halved size either way.
+            const int side = qMax(fitted.width(), fitted.height());
+            image = SpinFrameCache::readFitted(path, QSize(side, side));
         }
         return [this, ticket, image] { finishZoom(ticket, image); };
     });
@@ -428,14 +450,18 @@ QImage SpinFrameCache::readFitted(const QString &path, const QSize &bound, QSize
             *tooLarge = true;
         return QImage();
     }
-    QSize fitted = full.scaled(bound, Qt::KeepAspectRatio);
-    if (fitted.width() > full.width() || fitted.height() > full.height())
-        fitted = full;
+    const QImageIOHandler::Transformations turn = orientationOf(path);
+    const bool turnsSideways = turn & QImageIOHandler::TransformationRotate90;
+    const QSize shown = turnsSideways ? full.transposed() : full;
+    QSize fitted = shown.scaled(bound, Qt::KeepAspectRatio);
+    if (fitted.width() > shown.width() || fitted.height() > shown.height())
+        fitted = shown;
     fitted = fitted.expandedTo(QSize(1, 1));
+    const QSize decoded = turnsSideways ? fitted.transposed() : fitted;
 
     ZLImageIO::ThumbnailData thumbnail;
-    thumbnail.info.width = float(fitted.width());
-    thumbnail.info.height = float(fitted.height());
+    thumbnail.info.width = float(decoded.width());
+    thumbnail.info.height = float(decoded.height());
     if (!ZLImageIO::imageSynopsisFromFilePath(path, nullptr, &thumbnail))
         return QImage();
     const QImage::Format format = formatOf(thumbnail.info);
@@ -450,8 +476,8 @@ QImage SpinFrameCache::readFitted(const QString &path, const QSize &bound, QSize
     QImage image(static_cast<uchar *>(thumbnail.pixels), width, height, bytesPerLine, format,
                  [](void *pixels) { std::free(pixels); }, thumbnail.pixels);
     if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)
-        return image;
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        return upright(image, turn);
+    return upright(image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), turn);
 }
 
 QSize SpinFrameCache::halvedToFit(const QSize &full, qint64 maxPixels)

@@ -63,8 +63,9 @@ public:
     // No read in flight or waiting among the frames the cache can hold.
     bool isIdle() const;
 
-    // Decodes on the calling thread: the picture at path fitted into bound (never enlarged),
-    // read scaled through ZLImageIO. Null when it cannot be read.
+    // Decodes on the calling thread: the picture at path upright (as its EXIF orientation says)
+    // and fitted into bound (never enlarged), read scaled through ZLImageIO. Null when it cannot
+    // be read. *fullSize is the size as stored.
     // *tooLarge tells a picture refused for its size from one that could not be read.
     static QImage readFitted(const QString &path, const QSize &bound, QSize *fullSize = nullptr,
                              bool *tooLarge = nullptr);

@@ -7,9 +7,13 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QImageReader>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <libexif/exif-data.h>
+
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -43,6 +47,28 @@ QByteArray hugePng()
     return png;
 }
 
+// The JPEG with an EXIF block whose orientation tag is orientation (6: turn clockwise).
+QByteArray withOrientation(const QByteArray &jpeg, int orientation)
+{
+    ExifData *data = exif_data_new();
+    exif_data_set_byte_order(data, EXIF_BYTE_ORDER_INTEL);
+    ExifEntry *entry = exif_entry_new();
+    exif_content_add_entry(data->ifd[EXIF_IFD_0], entry);
+    exif_entry_initialize(entry, EXIF_TAG_ORIENTATION);
+    exif_set_short(entry->data, EXIF_BYTE_ORDER_INTEL, ExifShort(orientation));
+    exif_entry_unref(entry);
+    unsigned char *block = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(data, &block, &size);
+    exif_data_unref(data);
+    QByteArray out = jpeg.left(2) + QByteArray("\xff\xe1", 2);
+    out += char(((size + 2) >> 8) & 0xFF);
+    out += char((size + 2) & 0xFF);
+    out += QByteArray(reinterpret_cast<const char *>(block), int(size)) + jpeg.mid(2);
+    std::free(block);
+    return out;
+}
+
 } // namespace
 
 // The viewer's model of a spin, its frame cache and the viewer object QML drives, on spins
@@ -63,6 +89,8 @@ private slots:
     void unreadablePictureIsAGap_data();
     void unreadablePictureIsAGap();
     void zoomReadsTheShownFrameLarger();
+    void picturesAreTurnedUpright_data();
+    void picturesAreTurnedUpright();
     void halvedToFit_data();
     void halvedToFit();
     void turningWrapsAndCaptions();
@@ -323,6 +351,54 @@ void tst_SpinViewer::zoomReadsTheShownFrameLarger()
     // Turned on, the zoomed picture is no longer the shown frame's.
     viewer.step(1);
     QVERIFY(viewer.currentZoomImage().isNull());
+}
+
+void tst_SpinViewer::picturesAreTurnedUpright_data()
+{
+    QTest::addColumn<int>("turn");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("zoomed");
+    QTest::newRow("as stored") << int(QImageIOHandler::TransformationNone) << QSize(200, 150) << QSize(400, 300);
+    QTest::newRow("camera held upright") << int(QImageIOHandler::TransformationRotate90) << QSize(150, 200)
+                                          << QSize(300, 400);
+}
+
+// A camera held on its side writes landscape pixels and says so in the orientation tag.
+void tst_SpinViewer::picturesAreTurnedUpright()
+{
+    QFETCH(int, turn);
+    QFETCH(QSize, frame);
+    QFETCH(QSize, zoomed);
+    QImage stored(400, 300, QImage::Format_RGB32);
+    stored.fill(Qt::blue);
+    // The stored picture's top-left corner, which turning clockwise takes to the top-right.
+    stored.setPixelColor(0, 0, Qt::white);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 60; ++x)
+            stored.setPixelColor(x, y, Qt::red);
+    const QString path = dir->filePath(QStringLiteral("turned.jpg"));
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    QVERIFY(stored.save(&jpeg, "jpeg", 95));
+    QVERIFY(TestFiles::write(path, withOrientation(jpeg.data(), turn ? 6 : 1)));
+    QCOMPARE(int(QImageReader(path).transformation()), turn);
+
+    const QImage fitted = SpinFrameCache::readFitted(path, QSize(200, 200));
+    QCOMPARE(fitted.size(), frame);
+    const QPoint redCorner = turn ? QPoint(fitted.width() - 5, 5) : QPoint(5, 5);
+    QCOMPARE(fitted.pixelColor(redCorner).red() > 200 && fitted.pixelColor(redCorner).blue() < 80, true);
+
+    GeneratedSpin generated = GeneratedSpin::evenlySpaced(1);
+    const QString folder = generated.write(dir->path(), QStringLiteral("spin"));
+    SpinViewer viewer;
+    QVERIFY(viewer.open(folder));
+    QVERIFY(QFile::remove(viewer.model().frame(0, 0).path));
+    QVERIFY(QFile::copy(path, viewer.model().frame(0, 0).path));
+    viewer.reload();
+    QSignalSpy zoomedIn(&viewer, &SpinViewer::zoomChanged);
+    viewer.requestZoom();
+    QVERIFY(zoomedIn.wait(10000));
+    QCOMPARE(viewer.currentZoomImage().size(), zoomed);
 }
 
 void tst_SpinViewer::halvedToFit_data()
