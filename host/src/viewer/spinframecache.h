@@ -8,8 +8,8 @@
 
 class SpinFrameCachePrivate;
 
-// Decodes the frames of the open spins on worker threads and keeps them at view size, so that
-// the turn never waits for a file once its frames are in.
+// Decodes the frames of the open spins on worker threads (SpinPictureReader) and keeps them at
+// view size, so that the turn never waits for a file once its frames are in.
 //
 // Memory bound: at most capacity() frames at view size, where capacity = budget / (bound width
 // x height x 4 bytes), at least 2 and at most the number of frames (the default budget of
@@ -27,10 +27,6 @@ public:
     enum Status { Gap, Waiting, Loading, Ready, Unreadable };
     static constexpr qint64 defaultBudget = 256LL * 1024 * 1024;
     static constexpr qint64 maxZoomPixels = 32LL * 1000 * 1000;
-    // Pictures beyond these are unreadable: the header alone is read. Formats other than JPEG
-    // decode whole before scaling, so their bound is lower.
-    static constexpr qint64 maxPicturePixels = 1000LL * 1000 * 1000;
-    static constexpr qint64 maxWholeDecodePixels = 250LL * 1000 * 1000;
 
     explicit SpinFrameCache(QObject *parent = nullptr);
     // Waits for the reads in flight.
@@ -49,7 +45,7 @@ public:
     // farthest from it make room when the cache is full.
     void setFocus(int row, int frame);
     Status status(int row, int frame) const;
-    // Unreadable because the picture is larger than maxPicturePixels (or maxWholeDecodePixels).
+    // Unreadable because the picture is too large to read (SpinPictureReader's bounds).
     bool isTooLarge(int row, int frame) const;
     QImage image(int row, int frame) const;
 
@@ -62,16 +58,6 @@ public:
     qint64 heldBytes() const;
     // No read in flight or waiting among the frames the cache can hold.
     bool isIdle() const;
-
-    // Decodes on the calling thread: the picture at path upright (as its EXIF orientation says)
-    // and fitted into bound (never enlarged), read scaled through ZLImageIO. Null when it cannot
-    // be read. *fullSize is the size as stored.
-    // *tooLarge tells a picture refused for its size from one that could not be read.
-    static QImage readFitted(const QString &path, const QSize &bound, QSize *fullSize = nullptr,
-                             bool *tooLarge = nullptr);
-    // The largest size of full halved k times (k >= 0) of at most maxPixels pixels: the sizes
-    // the JPEG reader decodes without a full-size intermediate.
-    static QSize halvedToFit(const QSize &full, qint64 maxPixels);
 
 signals:
     void frameReady(int row, int frame);

@@ -1,6 +1,7 @@
 #include "generatedspin.h"
 #include "spinframecache.h"
 #include "spinmanifest.h"
+#include "spinpicturereader.h"
 #include "spinviewer.h"
 #include "spinviewermodel.h"
 #include "testfiles.h"
@@ -383,7 +384,7 @@ void tst_SpinViewer::picturesAreTurnedUpright()
     QVERIFY(TestFiles::write(path, withOrientation(jpeg.data(), turn ? 6 : 1)));
     QCOMPARE(int(QImageReader(path).transformation()), turn);
 
-    const QImage fitted = SpinFrameCache::readFitted(path, QSize(200, 200));
+    const QImage fitted = SpinPictureReader::readFitted(path, QSize(200, 200));
     QCOMPARE(fitted.size(), frame);
     const QPoint redCorner = turn ? QPoint(fitted.width() - 5, 5) : QPoint(5, 5);
     QCOMPARE(fitted.pixelColor(redCorner).red() > 200 && fitted.pixelColor(redCorner).blue() < 80, true);
@@ -415,7 +416,7 @@ void tst_SpinViewer::halvedToFit()
 {
     QFETCH(QSize, full);
     QFETCH(QSize, fitted);
-    QCOMPARE(SpinFrameCache::halvedToFit(full, SpinFrameCache::maxZoomPixels), fitted);
+    QCOMPARE(SpinPictureReader::halvedToFit(full, SpinFrameCache::maxZoomPixels), fitted);
 }
 
 void tst_SpinViewer::turningWrapsAndCaptions()
