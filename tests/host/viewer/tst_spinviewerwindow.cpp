@@ -29,6 +29,7 @@ private slots:
     void opensAndTurnsByKeys();
     void sameSpinRaisesItsWindow();
     void notASpinSaysWhy();
+    void chosenFolderIsAskedFor();
     void exportsFromTheDialog();
 
 private:
@@ -167,6 +168,26 @@ void tst_SpinViewerWindow::notASpinSaysWhy()
     QVERIFY(!item(QStringLiteral("playButton"))->isEnabled());
     QTest::keyClick(window, Qt::Key_Right);
     QCOMPARE(viewer()->currentFrame(), 0);
+}
+
+// The main page's "Open spin…": a window that asks for the folder at once.
+void tst_SpinViewerWindow::chosenFolderIsAskedFor()
+{
+    window = qobject_cast<QQuickWindow *>(launcher->chooseSpin());
+    QVERIFY(window);
+    QVERIFY(!viewer()->isValid());
+    QVERIFY(viewer()->error().isEmpty());
+    const auto dialogShown = [] {
+        for (QWindow *top : QGuiApplication::topLevelWindows()) {
+            if (top->isVisible() && top->title() == QStringLiteral("Open a spin folder"))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(dialogShown());
+    const QString folder = GeneratedSpin::evenlySpaced(3).write(dir->path(), QStringLiteral("spin"));
+    QVERIFY(viewer()->open(QUrl::fromLocalFile(folder).toString()));
+    QCOMPARE(viewer()->frameCount(), 3);
 }
 
 void tst_SpinViewerWindow::exportsFromTheDialog()
