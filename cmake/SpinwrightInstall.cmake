@@ -74,12 +74,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Spinwright developers <spinwright@marvolix.
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-# The QML modules are loaded at run time, which no library scan can see; the spin tools'
-# picture libraries and the tethered camera's libgphoto2 (whose package also brings the udev
-# rules that let the desktop user open cameras) are named too, so the package says what its
-# plug-ins need even where the library scan is off.
+# The QML modules are loaded at run time, which no library scan can see (the viewer's folder
+# dialogs are QtQuick.Dialogs, whose stand-in without a platform dialog is made of Controls 1);
+# the spin tools' picture libraries and the tethered camera's libgphoto2 (whose package also
+# brings the udev rules that let the desktop user open cameras) are named too, so the package
+# says what its plug-ins need even where the library scan is off.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, libgif7, libwebp7, libwebpmux3, libexif12, libgphoto2-6")
+  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, qml-module-qtquick-dialogs, qml-module-qtquick-controls, libgif7, libwebp7, libwebpmux3, libexif12, libgphoto2-6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${pkg}/postinst;${pkg}/prerm")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

@@ -202,6 +202,14 @@ Page {
                         stackLayout.currentIndex = 1
                 }
             }
+            // Any spin folder, in a viewer window of its own.
+            ToolSeparator {}
+            Button {
+                objectName: "openSpinButton"
+                text: qsTr("Open spin…")
+                visible: typeof SpinViewerLauncher !== "undefined"
+                onClicked: SpinViewerLauncher.chooseSpin()
+            }
         }
         MenuSeparator {
             Layout.fillWidth: true

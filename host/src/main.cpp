@@ -3,6 +3,8 @@
 #include "spinwrightidentity.h"
 #include "spinwrightpalette.h"
 #include "spinwrightresources.h"
+#include "spintoolshost.h"
+#include "spinviewerlauncher.h"
 #include "zlcamerahardware.h"
 #include "zlpluginslist.h"
 #include "zlturntablehardware.h"
@@ -130,6 +132,11 @@ int spinwrightMain(int argc, char *argv[])
         return 1;
     }
 
+    // Before the page, which reaches the viewer through "SpinViewerLauncher"; deleted after it.
+    SpinToolsHost spinTools(otherObjects.objects);
+    SpinViewerLauncher spinViewers(globalQmlEngine(), &spinTools);
+    globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("SpinViewerLauncher"), &spinViewers);
+
     QQuickView view(globalQmlEngine(), nullptr);
     view.setColor(QColor(70, 70, 70));
     SpinwrightPlatform::setApplicationIcon(&view);
@@ -170,6 +177,9 @@ int spinwrightMain(int argc, char *argv[])
                                                          QStringList());
     view.setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
     view.show();
+    // "Spinwright <spin folder>" shows that spin beside the main window, as a file manager opens it.
+    if (QCoreApplication::arguments().size() > 1)
+        spinViewers.openSpin(QCoreApplication::arguments().at(1));
     const int exitCode = app.exec();
 
     if (!controllerCreated) {
