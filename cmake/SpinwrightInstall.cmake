@@ -73,7 +73,7 @@ set(CPACK_STRIP_FILES ON)
 # picture libraries are named too, so the package says what its exports need even where the
 # library scan is off.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, libgif7, libwebp7, libwebpmux3, libexif12")
+  "qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-templates2, qml-module-qtquick-dialogs, qml-module-qtquick-controls, libgif7, libwebp7, libwebpmux3, libexif12")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${pkg}/postinst;${pkg}/prerm")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "programsettings.h"
 #include "settingsfile.h"
+#include "spinrun.h"
 #include "spinwrightidentity.h"
 #include "updatecheckmanager.h"
 #include "zlcamerahardware.h"
@@ -146,6 +147,15 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
     QString settingsProblem;
     if (!settings.load(&settingsProblem))
         showMessage(tr("Program settings"), settingsProblem);
+    spinRun = new SpinRun(reports, root, settings, this);
+    connect(spinRun, &SpinRun::shotTaken, this, [this] { startDelay(rotateTimer, spins.postCaptureDelay()); });
+    connect(spinRun, &SpinRun::beginRefused, this, &CHostAppSpinwright::showMessage);
+    connect(spinRun, &SpinRun::mustEnd, this, [this](const QString &state, const QString &title, const QString &text) {
+        if (spinRun->isRecording())
+            stopSpin(state, title, text);
+        else
+            showMessage(title, text);
+    });
 
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {
@@ -287,6 +297,7 @@ void CHostAppSpinwright::releaseDevice()
     rotateTimer.stop();
     runState = RunAtRest;
     rotationPending = false;
+    spinRun->end(QStringLiteral("stopped"), QString());
     if (deviceReleased)
         return;
     deviceReleased = true;
@@ -352,15 +363,22 @@ void CHostAppSpinwright::turntableRotationStopped()
     startDelay(captureTimer, spins.preCaptureDelay());
 }
 
-void CHostAppSpinwright::endSpin()
+void CHostAppSpinwright::endSpin(const QString &state, const QString &text)
 {
     runState = RunAtRest;
     // An ended spin must not fire the camera or move the table once more.
     captureTimer.stop();
     rotateTimer.stop();
     rotationPending = false;
+    spinRun->end(state, text);
     setUiItemsEnabled(true);
     spins.setStepIndex(0);
+}
+
+void CHostAppSpinwright::refuseStart(const QString &text)
+{
+    showMessage(tr("Wrong settings."), text);
+    queueResetDefaultUi();
 }
 
 void CHostAppSpinwright::turntableDeviceChanged(int index)
@@ -396,27 +414,31 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         break;
     case RequestStart:
         if (runState == RunAtRest) {
-            if (!turntable->stepsSpinningWillStart()) {
-                showMessage(tr("Wrong settings."), turntable->lastError());
-                queueResetDefaultUi();
-                return;
-            }
+            // Without an angle a spin would turn once and "finish" with nothing shot.
             spins.readSettingsFromUi();
+            if (spins.shootingAnglesCount() == 0)
+                return refuseStart(tr("There is no angle to shoot at: choose a number of images, "
+                                      "or add at least one angle to the custom list."));
+            if (!turntable->stepsSpinningWillStart())
+                return refuseStart(turntable->lastError());
             tableLeftStart = false;
             // A list built for another table may ask for positions this one cannot tell apart.
             const QString unreachable = spins.unreachablePositions(turntable->countsPerRevolution());
-            if (!unreachable.isEmpty()) {
+            if (!unreachable.isEmpty() || !spinRun->begin(spins, cameraHardware, pluginUiItem)) {
                 turntable->stopAngleRotation();
-                showMessage(tr("Wrong settings."), unreachable);
-                queueResetDefaultUi();
+                if (!unreachable.isEmpty())
+                    refuseStart(unreachable);
+                else
+                    queueResetDefaultUi();
                 return;
             }
+            spinFolder = spinRun->folder();
         }
         runState = RunRotating;
         setUiItemsEnabled(false);
-        // Resumed while the table still turns, or while this cycle's delay runs: that cycle goes
-        // on by itself, and a second one beside it would fire or move twice.
-        if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive())
+        // Resumed while the table still turns, or while this cycle's delay runs or a picture is
+        // awaited: that cycle goes on by itself, and a second one beside it would fire or move twice.
+        if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive() && !spinRun->isWaiting())
             turntableRotationStopped();
         break;
     case RequestDriverInstaller:
@@ -436,16 +458,24 @@ void CHostAppSpinwright::applicationWillClose()
 
 bool CHostAppSpinwright::isSpinRunning() const
 {
-    return runState != RunAtRest || rotationPending || captureTimer.isActive() || rotateTimer.isActive();
+    return runState != RunAtRest || rotationPending || captureTimer.isActive() || rotateTimer.isActive()
+           || spinRun->isWaiting();
 }
 
 void CHostAppSpinwright::stopSpinOnUserRequest()
 {
+    stopSpin(QStringLiteral("stopped"));
+}
+
+void CHostAppSpinwright::stopSpin(const QString &state, const QString &title, const QString &text)
+{
     const bool offerReturn = tableLeftStart && !closed;
-    endSpin();
+    endSpin(state, text);
     if (ZLTurntableHardware *turntable = spins.turntable())
         turntable->stopAngleRotation();
     queueResetDefaultUi();
+    if (!title.isEmpty())
+        showMessage(title, text);
     if (!offerReturn)
         return;
     QPointer<QQuickItem> root = rootItem();
@@ -481,14 +511,9 @@ void CHostAppSpinwright::captureImageAfterTurntableStopTimeout()
     const int i = spins.stepIndex();
     const int c = spins.shootingAnglesCount();
     const bool due = (i == 0 && c > 0 && spins.firstShootingAngle() == 0.0f) || (i != 0 && i <= c);
-    if (due) {
-        if (!spins.isManualCapture() && cameraHardware)
-            cameraHardware->captureImage(QString());
-        const float progress = float(std::max(i, 1)) / float(c);
-        if (QQuickItem *root = rootItem())
-            QMetaObject::invokeMethod(root, "setProgressValue", Qt::QueuedConnection,
-                                      Q_ARG(QVariant, QVariant(progress)));
-    }
+    // A picture awaited from the camera or the user: the cycle goes on when it is there.
+    if (due && !spinRun->shoot(std::max(i, 1), c, spins.isManualCapture()))
+        return;
     startDelay(rotateTimer, spins.postCaptureDelay());
 }
 
@@ -513,9 +538,12 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
         resetDefaultUi(nullptr, true);
         spins.setStepIndex(0);
         setUiItemsEnabled(true);
+        spinRun->end(QStringLiteral("finished"), tr("360 Photography finished"));
         showMessage(tr("Process complete."), tr("360 Photography finished"));
+        emit spinFinished(spinFolder);
         break;
     case SpinStepResult::RotationFailed:
+        spinRun->end(QStringLiteral("failed"), spins.turntable()->lastError());
         showMessage(tr("Error occured."), spins.turntable()->lastError());
         resetDefaultUi(nullptr, true);
         break;
@@ -541,7 +569,7 @@ void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
         return;
     // A vanished device reports no end of its move, and a spin on it is over: nothing more is
     // captured or turned, and Exit closes the program.
-    endSpin();
+    endSpin(QStringLiteral("disconnected"), turntable->lastError());
     resetDefaultUi(nullptr, false);
     setUiItemsEnabled(false);
     showMessage(tr("Device disconnected"), turntable->lastError());
