@@ -12,6 +12,9 @@ Page {
     signal applicationWillClose()
     // The user asks to look for turntables again ("Search again", shown while none is found).
     signal turntableRescanRequested()
+    // Manual capture: the user has taken the picture (Next, or the space bar).
+    signal nextShotRequested()
+    signal picturesFolderChosen(url folder)
 
     function setAppVersion(version) {
         versionLabel.text = version
@@ -52,12 +55,31 @@ Page {
 
     function resetDefaultUi(isConnected) {
         spinRunning = false
+        spinRunBar.reset()
         returnButton.visible = false
         progressBar.visible = false
         progressBar.value = 0
         stateButton.visible = false
         stopButton.enabled = false
         startButton.enabled = isConnected
+    }
+
+    function setPicturesFolder(folder) {
+        spinRunBar.picturesFolder = folder
+    }
+
+    // counts: [shots taken, shots planned]
+    function setShotsTaken(counts) {
+        spinRunBar.shotsTaken = counts[0]
+        spinRunBar.shotsPlanned = counts[1]
+    }
+
+    function setLastPicture(url) {
+        spinRunBar.lastPicture = url
+    }
+
+    function setWaitingForNext(waiting) {
+        spinRunBar.waitingForNext = waiting
     }
 
     function setProgressValue(value) {
@@ -205,6 +227,16 @@ Page {
         }
         MenuSeparator {
             Layout.fillWidth: true
+        }
+        SpinRunBar {
+            id: spinRunBar
+            objectName: "spinRunBar"
+            Layout.fillWidth: true
+            Layout.leftMargin: 8
+            Layout.rightMargin: 8
+            spinRunning: mainPage.spinRunning
+            onNextShotRequested: mainPage.nextShotRequested()
+            onPicturesFolderChosen: mainPage.picturesFolderChosen(folder)
         }
         StackLayout {
             id: stackLayout
