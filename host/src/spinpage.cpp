@@ -3,6 +3,8 @@
 #include "pagecalls.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QQuickItem>
 #include <QUrl>
 #include <QVariantList>
@@ -32,6 +34,10 @@ void SpinPage::showShots(int taken, int total)
 
 void SpinPage::showPicture(const QString &path)
 {
+    // Of a raw file and its JPEG the page can show only the one Qt reads.
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    if (!path.isEmpty() && !QImageReader::supportedImageFormats().contains(suffix))
+        return;
     PageCalls::invoke(page, "setLastPicture", QUrl::fromLocalFile(path));
 }
 

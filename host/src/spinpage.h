@@ -19,6 +19,7 @@ public:
 
     void showPicturesFolder(const QString &folder);
     void showShots(int taken, int total);
+    // A picture the page cannot read (a raw file) leaves the last one shown; empty clears it.
     void showPicture(const QString &path);
     void setWaitingForNext(bool waiting);
 

@@ -67,6 +67,8 @@ bool ReportingFakeCamera::captureImage(QString text)
 
 void ReportingFakeCamera::expose(const QString &stem, Fault now)
 {
+    // Read once under the lock: the GUI thread set them before this capture began.
+    bool raw = false;
     {
         std::unique_lock<std::mutex> lock(mutex);
         // The exposure and the download: a wait that closing cuts short.
@@ -74,6 +76,7 @@ void ReportingFakeCamera::expose(const QString &stem, Fault now)
         wake.wait(lock, [this] { return closing || !hold || releases > 0; });
         if (hold && releases > 0)
             --releases;
+        raw = alsoRaw;
     }
     if (now == Fault::Disconnect) {
         setLastError(QStringLiteral("Fake camera unplugged"));
@@ -92,7 +95,14 @@ void ReportingFakeCamera::expose(const QString &stem, Fault now)
     file.close();
     if (stored)
         capturedImageSaved(path);
-    else
+    if (stored && raw) {
+        QFile raw(stem + QStringLiteral(".cr3"));
+        if (raw.open(QIODevice::WriteOnly) && raw.write("raw " + pictureBytes) > 0) {
+            raw.close();
+            capturedImageSaved(raw.fileName());
+        }
+    }
+    if (!stored)
         setLastError(QStringLiteral("Fake download failed"));
     if (log)
         log->append(QStringLiteral("captured ") + stem);

@@ -34,6 +34,8 @@ public:
     // Configuration, set on the GUI thread before the capture it affects.
     QByteArray pictureBytes = QByteArrayLiteral("\xff\xd8\xff\xe0 fake picture \xff\xd9");
     int delayMs = 0;
+    // Also stores a raw file, stem plus ".cr3", after the JPEG, as a camera set to raw and JPEG.
+    bool alsoRaw = false;
     Fault fault = Fault::None;
     // 1-based number of the capture that meets the fault; 0: every capture.
     int faultOnCapture = 0;

@@ -32,11 +32,14 @@ class MessageRecorder : public QObject
 public:
     QStringList titles;
     QStringList texts;
+    // The stand-in question passes itself, so that a test can answer it.
+    QList<QObject *> senders;
 
-    Q_INVOKABLE void record(const QString &title, const QString &text, QObject *)
+    Q_INVOKABLE void record(const QString &title, const QString &text, QObject *sender)
     {
         titles.append(title);
         texts.append(text);
+        senders.append(sender);
     }
     QString textOf(const QString &title) const { return texts.value(titles.indexOf(title)); }
 };
@@ -67,6 +70,8 @@ private slots:
     void spinFolderCannotBeMade();
     void recordLostMidSpin();
     void chosenPicturesFolderIsUsedAndKept();
+    void spinEndIsRecorded_data();
+    void spinEndIsRecorded();
 
 private:
     void createController(bool tethered, bool holdRotations = false);
@@ -109,6 +114,7 @@ void tst_SpinRun::init()
     log.clear();
     recorder.titles.clear();
     recorder.texts.clear();
+    recorder.senders.clear();
 }
 
 void tst_SpinRun::cleanup()
@@ -194,13 +200,16 @@ void tst_SpinRun::tetheredSpin_data()
     QTest::addColumn<QStringList>("angles");
     QTest::addColumn<bool>("clockwise");
     QTest::addColumn<QStringList>("names");
+    QTest::addColumn<bool>("raw");
 
     QTest::newRow("8 pictures")
         << QStringList{"0.00", "45.00", "90.00", "135.00", "180.00", "225.00", "270.00", "315.00"} << true
-        << QStringList{"01_0.0", "02_45.0", "03_90.0", "04_135.0", "05_180.0", "06_225.0", "07_270.0", "08_315.0"};
+        << QStringList{"01_0.0", "02_45.0", "03_90.0", "04_135.0", "05_180.0", "06_225.0", "07_270.0", "08_315.0"}
+        << false;
     // No picture at the start; a list ending where the spin began keeps its angle within one turn.
     QTest::newRow("from 10, counter-clockwise, ending at 360")
-        << QStringList{"10.00", "130.00", "360.00"} << false << QStringList{"01_10.0", "02_130.0", "03_0.0"};
+        << QStringList{"10.00", "130.00", "360.00"} << false << QStringList{"01_10.0", "02_130.0", "03_0.0"} << false;
+    QTest::newRow("raw and JPEG") << QStringList{"0.00", "180.00"} << true << QStringList{"01_0.0", "02_180.0"} << true;
 }
 
 void tst_SpinRun::tetheredSpin()
@@ -208,10 +217,12 @@ void tst_SpinRun::tetheredSpin()
     QFETCH(QStringList, angles);
     QFETCH(bool, clockwise);
     QFETCH(QStringList, names);
+    QFETCH(bool, raw);
 
     writeSpinSettings(angles, false, clockwise);
     createController(true);
     camera->delayMs = 20;
+    camera->alsoRaw = raw;
     QSignalSpy finished(controller, &CHostAppSpinwright::spinFinished);
     start();
     finishSpin();
@@ -230,7 +241,7 @@ void tst_SpinRun::tetheredSpin()
         QCOMPARE(TestFiles::read(images.filePath(name + QStringLiteral(".jpg"))), camera->pictureBytes);
     }
     QCOMPARE(camera->stems(), stems);
-    QCOMPARE(images.entryList(QDir::Files).size(), names.size());
+    QCOMPARE(images.entryList(QDir::Files).size(), names.size() * (raw ? 2 : 1));
 
     const SpinManifest::Spin spin = manifest();
     QCOMPARE(spin.state, QStringLiteral("finished"));
@@ -248,7 +259,10 @@ void tst_SpinRun::tetheredSpin()
         QCOMPARE(shot.shot, k + 1);
         QCOMPARE(shot.angle, spin.plannedAngles[k]);
         QCOMPARE(shot.outcome, QStringLiteral("captured"));
-        QCOMPARE(shot.files, QStringList{files[k]});
+        QStringList shotFiles{files[k]};
+        if (raw)
+            shotFiles << QString(files[k]).replace(QLatin1String(".jpg"), QLatin1String(".cr3"));
+        QCOMPARE(shot.files, shotFiles);
         QVERIFY(shot.time.isValid() && shot.time >= spin.created);
         if (k > 0)
             QVERIFY(shot.time >= spin.shots[k - 1].time);
@@ -533,6 +547,51 @@ void tst_SpinRun::chosenPicturesFolderIsUsedAndKept()
     controller->applicationClosing();
     const QJsonObject saved = QJsonDocument::fromJson(TestFiles::read(CHostAppSpinwright::settingsFilePath())).object();
     QCOMPARE(saved.value(QStringLiteral("picturesFolder")).toString(), chosen);
+}
+
+void tst_SpinRun::spinEndIsRecorded_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("stateText");
+    QTest::addColumn<int>("shots");
+
+    QTest::newRow("window closed, stop confirmed") << "close" << "stopped" << "" << 1;
+    QTest::newRow("turntable unplugged") << "unplug" << "disconnected" << "Fake turntable unplugged" << 1;
+    QTest::newRow("rotation refused") << "refuse" << "failed" << "Fake rotation refused" << 2;
+}
+
+void tst_SpinRun::spinEndIsRecorded()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, state);
+    QFETCH(QString, stateText);
+    QFETCH(int, shots);
+
+    writeSpinSettings({"0.00", "90.00", "180.00"});
+    createController(false, how != QLatin1String("refuse"));
+    if (how == QLatin1String("refuse"))
+        turntable->refuseRotationNumber = 2;
+    start();
+    if (how == QLatin1String("close")) {
+        QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+        QVERIFY(!view->close());
+        const int question = recorder.titles.indexOf(QStringLiteral("Stop the spin?"));
+        QVERIFY(question >= 0);
+        QVERIFY(QMetaObject::invokeMethod(recorder.senders[question], "answered", Q_ARG(bool, true)));
+    } else if (how == QLatin1String("unplug")) {
+        QTRY_COMPARE(turntable->rotationTargets(), QList<float>{90});
+        turntable->disconnect();
+    } else {
+        QTRY_VERIFY(recorder.titles.contains(QStringLiteral("Error occured.")));
+    }
+
+    QTRY_COMPARE(manifest().state, state);
+    const SpinManifest::Spin spin = manifest();
+    QCOMPARE(spin.stateText, stateText);
+    QVERIFY(spin.ended.isValid());
+    QCOMPARE(spin.shots.size(), shots);
+    QVERIFY(!recorder.titles.contains(QStringLiteral("Process complete.")));
 }
 
 QTEST_MAIN(tst_SpinRun)
