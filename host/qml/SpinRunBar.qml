@@ -8,9 +8,8 @@ import QtQuick.Layouts 1.11
 RowLayout {
     id: bar
 
-    // The window's smallest size is taken from the page before any spin: the thumbnail's height
-    // is kept from the start, so that a spin's controls fit in it.
-    Layout.minimumHeight: 48
+    // The window's smallest size is taken from the page before any spin, so a spin's controls
+    // take the place of the folder's and are no taller than the row.
 
     // From Start until the page is reset.
     property bool spinRunning: false
@@ -36,22 +35,33 @@ RowLayout {
     }
 
     Label {
-        text: qsTr("Pictures folder:")
+        text: qsTr("Pictures:")
+        visible: !bar.spinRunning
     }
     Label {
         objectName: "picturesFolderLabel"
+        visible: !bar.spinRunning
         Layout.fillWidth: true
         // A long path must not widen the window: it is cut in the middle instead.
-        Layout.preferredWidth: 160
-        Layout.minimumWidth: 80
+        Layout.preferredWidth: 110
+        Layout.minimumWidth: 40
         elide: Text.ElideMiddle
         text: bar.picturesFolder
+        ToolTip.visible: folderHover.containsMouse && truncated
+        ToolTip.text: bar.picturesFolder
+        MouseArea {
+            id: folderHover
+            anchors.fill: parent
+            hoverEnabled: true
+            acceptedButtons: Qt.NoButton
+        }
     }
     Button {
         objectName: "changePicturesFolderButton"
         text: qsTr("Change…")
         // A spin keeps the folder it began in.
         enabled: !bar.spinRunning
+        visible: !bar.spinRunning
         onClicked: folderDialogLoader.active = true
     }
 
@@ -61,10 +71,10 @@ RowLayout {
         source: bar.lastPicture
         // A camera's picture is large: it is read scaled down, off the GUI thread.
         asynchronous: true
-        sourceSize: Qt.size(72, 48)
+        sourceSize: Qt.size(48, 32)
         fillMode: Image.PreserveAspectFit
-        Layout.preferredWidth: 72
-        Layout.preferredHeight: 48
+        Layout.preferredWidth: 48
+        Layout.preferredHeight: 32
     }
     Label {
         objectName: "shotsLabel"

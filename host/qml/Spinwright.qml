@@ -192,6 +192,8 @@ Page {
 
         RowLayout {
             Layout.alignment: Qt.AlignHCenter
+            Layout.leftMargin: 6
+            Layout.rightMargin: 6
 
             ButtonGroup {
                 id: modeButtons
@@ -224,19 +226,18 @@ Page {
                         stackLayout.currentIndex = 1
                 }
             }
+            ToolSeparator {}
+            // In this row rather than one of its own: the window must fit small screens.
+            SpinRunBar {
+                id: spinRunBar
+                objectName: "spinRunBar"
+                spinRunning: mainPage.spinRunning
+                onNextShotRequested: mainPage.nextShotRequested()
+                onPicturesFolderChosen: mainPage.picturesFolderChosen(folder)
+            }
         }
         MenuSeparator {
             Layout.fillWidth: true
-        }
-        SpinRunBar {
-            id: spinRunBar
-            objectName: "spinRunBar"
-            Layout.fillWidth: true
-            Layout.leftMargin: 8
-            Layout.rightMargin: 8
-            spinRunning: mainPage.spinRunning
-            onNextShotRequested: mainPage.nextShotRequested()
-            onPicturesFolderChosen: mainPage.picturesFolderChosen(folder)
         }
         StackLayout {
             id: stackLayout
