@@ -413,7 +413,8 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         returnToStart();
         break;
     case RequestStart:
-        if (runState == RunAtRest) {
+        // A spin whose record has ended (a refused move while paused) starts anew.
+        if (runState == RunAtRest || !spinRun->isRecording()) {
             // Without an angle a spin would turn once and "finish" with nothing shot.
             spins.readSettingsFromUi();
             if (spins.shootingAnglesCount() == 0)
@@ -543,6 +544,10 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
         emit spinFinished(spinFolder);
         break;
     case SpinStepResult::RotationFailed:
+        // The table stayed where it was: the next start shoots there under that angle's name
+        // and asks for the refused move again, rather than name a picture by an angle never reached.
+        if (spins.stepIndex() > 0)
+            spins.setStepIndex(spins.stepIndex() - 1);
         spinRun->end(QStringLiteral("failed"), spins.turntable()->lastError());
         showMessage(tr("Error occured."), spins.turntable()->lastError());
         resetDefaultUi(nullptr, true);

@@ -698,11 +698,12 @@ void tst_Controller::refusedRotation()
     QVERIFY(panelsEnabled(false));
     QCOMPARE(log.count(QStringLiteral("spinStop")), 0);
 
-    // The next start captures where the table stands, then goes on after the refused angle.
+    // The next start captures where the table stands, as the angle it stands at (a picture named
+    // by the refused angle would lie), then asks for the refused move again.
     sendSignal("turntableSpinStateChanged", 1);
     finishSpin();
-    QCOMPARE(progress(), (QList<float>{0.25f, 0.5f, 0.75f, 1.0f}));
-    QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 270, 360}));
+    QCOMPARE(progress(), (QList<float>{0.25f, 0.5f, 0.5f, 0.75f, 1.0f}));
+    QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 180, 270, 360}));
     QCOMPARE(log.count(QStringLiteral("spinStart")), 2);
 }
 

@@ -72,6 +72,7 @@ private slots:
     void chosenPicturesFolderIsUsedAndKept();
     void spinEndIsRecorded_data();
     void spinEndIsRecorded();
+    void startAfterAMoveRefusedWhilePaused();
 
 private:
     void createController(bool tethered, bool holdRotations = false);
@@ -592,6 +593,38 @@ void tst_SpinRun::spinEndIsRecorded()
     QVERIFY(spin.ended.isValid());
     QCOMPARE(spin.shots.size(), shots);
     QVERIFY(!recorder.titles.contains(QStringLiteral("Process complete.")));
+}
+
+void tst_SpinRun::startAfterAMoveRefusedWhilePaused()
+{
+    writeSpinSettings({"0.00", "90.00", "180.00"});
+    createController(true);
+    turntable->refuseRotationNumber = 2;
+    camera->setHold(true);
+    start();
+    camera->releaseCapture();
+    QTRY_COMPARE(camera->stems().size(), 2);
+    // Paused while the camera works at 90: the refused move to 180 leaves the spin paused.
+    send("turntableSpinStateChanged", 0);
+    camera->releaseCapture();
+    QTRY_VERIFY(recorder.titles.contains(QStringLiteral("Error occured.")));
+    QTRY_COMPARE(manifest().state, QStringLiteral("failed"));
+    const QString refusedSpin = controller->lastSpinFolder();
+
+    // Start then begins a spin of its own, with a record, from the refused angle on.
+    camera->setHold(false);
+    start();
+    finishSpin();
+    QVERIFY(controller->lastSpinFolder() != refusedSpin);
+    QCOMPARE(spinFolders().size(), 2);
+    // The table stood at 90: that picture is named by 90, and the refused move is asked again.
+    QCOMPARE(camera->stems().size(), 4);
+    QVERIFY2(camera->stems()[2].endsWith(QLatin1String("-2/originalCapturedImages/02_90.0"))
+                 && camera->stems()[3].endsWith(QLatin1String("-2/originalCapturedImages/03_180.0")),
+             qPrintable(camera->stems().join(", ")));
+    QCOMPARE(turntable->rotationTargets(), (QList<float>{90, 180, 180, 360}));
+    QCOMPARE(manifest().state, QStringLiteral("finished"));
+    QCOMPARE(log.count(QStringLiteral("spinStart")), 2);
 }
 
 QTEST_MAIN(tst_SpinRun)
