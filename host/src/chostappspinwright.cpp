@@ -149,13 +149,8 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraH
         showMessage(tr("Program settings"), settingsProblem);
     spinRun = new SpinRun(reports, root, settings, this);
     connect(spinRun, &SpinRun::shotTaken, this, [this] { startDelay(rotateTimer, spins.postCaptureDelay()); });
-    connect(spinRun, &SpinRun::beginRefused, this, &CHostAppSpinwright::showMessage);
-    connect(spinRun, &SpinRun::mustEnd, this, [this](const QString &state, const QString &title, const QString &text) {
-        if (spinRun->isRecording())
-            stopSpin(state, title, text);
-        else
-            showMessage(title, text);
-    });
+    connect(spinRun, &SpinRun::message, this, &CHostAppSpinwright::showMessage);
+    connect(spinRun, &SpinRun::mustEnd, this, &CHostAppSpinwright::stopSpin);
 
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {

@@ -35,7 +35,7 @@ bool SpinRun::begin(const ZLTurntableSpins &spins, ZLCameraHardware *spinCamera,
     auto next = std::make_shared<SpinRecorder>();
     QString problem;
     if (!next->begin(settings.effectivePicturesFolder(), plan, &problem)) {
-        emit beginRefused(tr("Spin folder"), problem);
+        emit message(tr("Spin folder"), problem);
         return false;
     }
     record = next;
@@ -186,6 +186,9 @@ void SpinRun::check(bool written, const std::shared_ptr<SpinRecorder> &writtenTo
     // Told from the event loop: the listener ends the spin, which must not happen mid-call.
     const QString reason = writtenTo->lastError();
     QMetaObject::invokeMethod(this, [this, reason] {
-        emit mustEnd(QStringLiteral("failed"), tr("Spin record"), reason);
+        if (isRecording())
+            emit mustEnd(QStringLiteral("failed"), tr("Spin record"), reason);
+        else
+            emit message(tr("Spin record"), reason);
     }, Qt::QueuedConnection);
 }

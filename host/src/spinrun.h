@@ -31,7 +31,7 @@ public:
     ~SpinRun() override;
 
     // A new folder and record for the spin the settings describe; camera may be null (nothing is
-    // fired). False after telling the user why (path and reason) through mustEnd's title.
+    // fired). False after telling the user why (path and reason) through message.
     bool begin(const ZLTurntableSpins &spins, ZLCameraHardware *camera, QQuickItem *turntablePanel);
     // Shot (1-based) of count at the table's present angle. True when it is taken at once (the
     // cable); false when it is awaited (then shotTaken follows) or failed (mustEnd followed).
@@ -51,8 +51,8 @@ signals:
     // The spin cannot go on: the camera failed or left, or the record cannot be written. The
     // listener ends the spin with state and shows text under title.
     void mustEnd(const QString &state, const QString &title, const QString &text);
-    // The spin could not begin; title and text for the user.
-    void beginRefused(const QString &title, const QString &text);
+    // For the user: the spin could not begin, or its ended record could not be written.
+    void message(const QString &title, const QString &text);
 
 private:
     void onCaptureFinished(ZLCameraHardware *camera, const QString &text, bool success);
