@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QtMath>
 
@@ -304,11 +305,31 @@ QString folderNameFor(const QDateTime &start)
     return start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
 }
 
+namespace {
+
+// Qt's directory calls give no reason; the nearest part of the path that exists tells it.
+QString whyNoFolder(const QString &path)
+{
+    QFileInfo part(QDir::cleanPath(QDir(path).absolutePath()));
+    while (!part.exists() && !part.isRoot() && part.absoluteFilePath() != part.absolutePath())
+        part.setFile(part.absolutePath());
+    const QString shown = QDir::toNativeSeparators(part.absoluteFilePath());
+    if (!part.exists())
+        return tr("no part of the path exists");
+    if (!part.isDir())
+        return tr("\"%1\" is a file, not a folder").arg(shown);
+    if (!part.isWritable())
+        return tr("there is no permission to write in \"%1\"").arg(shown);
+    return tr("the file system refused it (full, or read-only)");
+}
+
+} // namespace
+
 QString makeSpinFolder(const QString &root, const QDateTime &start, QString *error)
 {
     QDir rootDir(root);
-    if (!rootDir.mkpath(QStringLiteral("."))) {
-        *error = tr("The folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(root));
+    if (root.isEmpty() || !rootDir.mkpath(QStringLiteral("."))) {
+        *error = tr("The folder \"%1\" cannot be created: %2.").arg(QDir::toNativeSeparators(root), whyNoFolder(root));
         return QString();
     }
     const QString base = folderNameFor(start);
@@ -318,7 +339,9 @@ QString makeSpinFolder(const QString &root, const QDateTime &start, QString *err
         if (rootDir.mkdir(name)) {
             const QString folder = rootDir.filePath(name);
             if (!QDir(folder).mkdir(QLatin1String(imagesFolder))) {
-                *error = tr("The folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(QDir(folder).filePath(QLatin1String(imagesFolder))));
+                *error = tr("The folder \"%1\" cannot be created: %2.")
+                             .arg(QDir::toNativeSeparators(QDir(folder).filePath(QLatin1String(imagesFolder))),
+                                  whyNoFolder(folder));
                 return QString();
             }
             return folder;
@@ -326,7 +349,7 @@ QString makeSpinFolder(const QString &root, const QDateTime &start, QString *err
         if (!rootDir.exists(name))
             break;
     }
-    *error = tr("No new spin folder can be made in \"%1\".").arg(QDir::toNativeSeparators(root));
+    *error = tr("No new spin folder can be made in \"%1\": %2.").arg(QDir::toNativeSeparators(root), whyNoFolder(root));
     return QString();
 }
 

@@ -102,7 +102,7 @@ QString pictureStem(int shot, double angle, int shotCount);
 // second gets "-2", "-3" appended by makeSpinFolder.
 QString folderNameFor(const QDateTime &start);
 // Creates a new, empty spin folder under root with its "originalCapturedImages" folder, named
-// by start. Returns its path, or an empty text with *error set.
+// by start. Returns its path, or an empty text with *error set (the path and the reason).
 QString makeSpinFolder(const QString &root, const QDateTime &start, QString *error);
 
 } // namespace SpinManifest

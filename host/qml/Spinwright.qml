@@ -12,6 +12,9 @@ Page {
     signal applicationWillClose()
     // The user asks to look for turntables again ("Search again", shown while none is found).
     signal turntableRescanRequested()
+    // Manual capture: the user has taken the picture (Next, or the space bar).
+    signal nextShotRequested()
+    signal picturesFolderChosen(url folder)
 
     function setAppVersion(version) {
         versionLabel.text = version
@@ -52,12 +55,31 @@ Page {
 
     function resetDefaultUi(isConnected) {
         spinRunning = false
+        spinRunBar.reset()
         returnButton.visible = false
         progressBar.visible = false
         progressBar.value = 0
         stateButton.visible = false
         stopButton.enabled = false
         startButton.enabled = isConnected
+    }
+
+    function setPicturesFolder(folder) {
+        spinRunBar.picturesFolder = folder
+    }
+
+    // counts: [shots taken, shots planned]
+    function setShotsTaken(counts) {
+        spinRunBar.shotsTaken = counts[0]
+        spinRunBar.shotsPlanned = counts[1]
+    }
+
+    function setLastPicture(url) {
+        spinRunBar.lastPicture = url
+    }
+
+    function setWaitingForNext(waiting) {
+        spinRunBar.waitingForNext = waiting
     }
 
     function setProgressValue(value) {
@@ -170,6 +192,8 @@ Page {
 
         RowLayout {
             Layout.alignment: Qt.AlignHCenter
+            Layout.leftMargin: 6
+            Layout.rightMargin: 6
 
             ButtonGroup {
                 id: modeButtons
@@ -209,6 +233,15 @@ Page {
                 text: qsTr("Open spin…")
                 visible: typeof SpinViewerLauncher !== "undefined"
                 onClicked: SpinViewerLauncher.chooseSpin()
+            }
+            ToolSeparator {}
+            // In this row rather than one of its own: the window must fit small screens.
+            SpinRunBar {
+                id: spinRunBar
+                objectName: "spinRunBar"
+                spinRunning: mainPage.spinRunning
+                onNextShotRequested: mainPage.nextShotRequested()
+                onPicturesFolderChosen: mainPage.picturesFolderChosen(folder)
             }
         }
         MenuSeparator {

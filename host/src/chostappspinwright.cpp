@@ -7,6 +7,7 @@
 #include "platform.h"
 #include "programsettings.h"
 #include "settingsfile.h"
+#include "spinrun.h"
 #include "spinwrightidentity.h"
 #include "updatecheckmanager.h"
 #include "zlcamerahardware.h"
@@ -159,6 +160,10 @@ CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable,
     QString settingsProblem;
     if (!settings.load(&settingsProblem))
         showMessage(tr("Program settings"), settingsProblem);
+    spinRun = new SpinRun(reports, root, settings, this);
+    connect(spinRun, &SpinRun::shotTaken, this, [this] { startDelay(rotateTimer, spins.postCaptureDelay()); });
+    connect(spinRun, &SpinRun::message, this, &CHostAppSpinwright::showMessage);
+    connect(spinRun, &SpinRun::mustEnd, this, &CHostAppSpinwright::stopSpin);
 
     const QStringList devices = PageCalls::publishTurntables(spins.turntable());
     if (!devices.isEmpty()) {
@@ -304,6 +309,7 @@ void CHostAppSpinwright::releaseDevice()
     rotateTimer.stop();
     runState = RunAtRest;
     rotationPending = false;
+    spinRun->end(QStringLiteral("stopped"), QString());
     if (deviceReleased)
         return;
     deviceReleased = true;
@@ -369,15 +375,22 @@ void CHostAppSpinwright::turntableRotationStopped()
     startDelay(captureTimer, spins.preCaptureDelay());
 }
 
-void CHostAppSpinwright::endSpin()
+void CHostAppSpinwright::endSpin(const QString &state, const QString &text)
 {
     runState = RunAtRest;
     // An ended spin must not fire the camera or move the table once more.
     captureTimer.stop();
     rotateTimer.stop();
     rotationPending = false;
+    spinRun->end(state, text);
     setUiItemsEnabled(true);
     spins.setStepIndex(0);
+}
+
+void CHostAppSpinwright::refuseStart(const QString &text)
+{
+    showMessage(tr("Wrong settings."), text);
+    queueResetDefaultUi();
 }
 
 void CHostAppSpinwright::turntableDeviceChanged(int index)
@@ -412,28 +425,33 @@ void CHostAppSpinwright::turntableSpinStateChanged(int state)
         returnToStart();
         break;
     case RequestStart:
-        if (runState == RunAtRest) {
-            if (!turntable->stepsSpinningWillStart()) {
-                showMessage(tr("Wrong settings."), turntable->lastError());
-                queueResetDefaultUi();
-                return;
-            }
+        // A spin whose record has ended (a refused move while paused) starts anew.
+        if (runState == RunAtRest || !spinRun->isRecording()) {
+            // Without an angle a spin would turn once and "finish" with nothing shot.
             spins.readSettingsFromUi();
+            if (spins.shootingAnglesCount() == 0)
+                return refuseStart(tr("There is no angle to shoot at: choose a number of images, "
+                                      "or add at least one angle to the custom list."));
+            if (!turntable->stepsSpinningWillStart())
+                return refuseStart(turntable->lastError());
             tableLeftStart = false;
             // A list built for another table may ask for positions this one cannot tell apart.
             const QString unreachable = spins.unreachablePositions(turntable->countsPerRevolution());
-            if (!unreachable.isEmpty()) {
+            if (!unreachable.isEmpty() || !spinRun->begin(spins, cameraHardware, pluginUiItem)) {
                 turntable->stopAngleRotation();
-                showMessage(tr("Wrong settings."), unreachable);
-                queueResetDefaultUi();
+                if (!unreachable.isEmpty())
+                    refuseStart(unreachable);
+                else
+                    queueResetDefaultUi();
                 return;
             }
+            spinFolder = spinRun->folder();
         }
         runState = RunRotating;
         setUiItemsEnabled(false);
-        // Resumed while the table still turns, or while this cycle's delay runs: that cycle goes
-        // on by itself, and a second one beside it would fire or move twice.
-        if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive())
+        // Resumed while the table still turns, or while this cycle's delay runs or a picture is
+        // awaited: that cycle goes on by itself, and a second one beside it would fire or move twice.
+        if (!rotationPending && !captureTimer.isActive() && !rotateTimer.isActive() && !spinRun->isWaiting())
             turntableRotationStopped();
         break;
     case RequestDriverInstaller:
@@ -453,16 +471,24 @@ void CHostAppSpinwright::applicationWillClose()
 
 bool CHostAppSpinwright::isSpinRunning() const
 {
-    return runState != RunAtRest || rotationPending || captureTimer.isActive() || rotateTimer.isActive();
+    return runState != RunAtRest || rotationPending || captureTimer.isActive() || rotateTimer.isActive()
+           || spinRun->isWaiting();
 }
 
 void CHostAppSpinwright::stopSpinOnUserRequest()
 {
+    stopSpin(QStringLiteral("stopped"));
+}
+
+void CHostAppSpinwright::stopSpin(const QString &state, const QString &title, const QString &text)
+{
     const bool offerReturn = tableLeftStart && !closed;
-    endSpin();
+    endSpin(state, text);
     if (ZLTurntableHardware *turntable = spins.turntable())
         turntable->stopAngleRotation();
     queueResetDefaultUi();
+    if (!title.isEmpty())
+        showMessage(title, text);
     if (!offerReturn)
         return;
     QPointer<QQuickItem> root = rootItem();
@@ -498,14 +524,9 @@ void CHostAppSpinwright::captureImageAfterTurntableStopTimeout()
     const int i = spins.stepIndex();
     const int c = spins.shootingAnglesCount();
     const bool due = (i == 0 && c > 0 && spins.firstShootingAngle() == 0.0f) || (i != 0 && i <= c);
-    if (due) {
-        if (!spins.isManualCapture() && cameraHardware)
-            cameraHardware->captureImage(QString());
-        const float progress = float(std::max(i, 1)) / float(c);
-        if (QQuickItem *root = rootItem())
-            QMetaObject::invokeMethod(root, "setProgressValue", Qt::QueuedConnection,
-                                      Q_ARG(QVariant, QVariant(progress)));
-    }
+    // A picture awaited from the camera or the user: the cycle goes on when it is there.
+    if (due && !spinRun->shoot(std::max(i, 1), c, spins.isManualCapture()))
+        return;
     startDelay(rotateTimer, spins.postCaptureDelay());
 }
 
@@ -530,9 +551,16 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
         resetDefaultUi(nullptr, true);
         spins.setStepIndex(0);
         setUiItemsEnabled(true);
+        spinRun->end(QStringLiteral("finished"), tr("360 Photography finished"));
         showMessage(tr("Process complete."), tr("360 Photography finished"));
+        emit spinFinished(spinFolder);
         break;
     case SpinStepResult::RotationFailed:
+        // The table stayed where it was: the next start shoots there under that angle's name
+        // and asks for the refused move again, rather than name a picture by an angle never reached.
+        if (spins.stepIndex() > 0)
+            spins.setStepIndex(spins.stepIndex() - 1);
+        spinRun->end(QStringLiteral("failed"), spins.turntable()->lastError());
         showMessage(tr("Error occured."), spins.turntable()->lastError());
         resetDefaultUi(nullptr, true);
         break;
@@ -558,7 +586,7 @@ void CHostAppSpinwright::onHardwareDisconnected(ZLTurntableHardware *turntable)
         return;
     // A vanished device reports no end of its move, and a spin on it is over: nothing more is
     // captured or turned, and Exit closes the program.
-    endSpin();
+    endSpin(QStringLiteral("disconnected"), turntable->lastError());
     resetDefaultUi(nullptr, false);
     setUiItemsEnabled(false);
     showMessage(tr("Device disconnected"), turntable->lastError());

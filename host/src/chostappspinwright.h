@@ -17,6 +17,7 @@ class QQuickView;
 class CameraChoice;
 class CameraReports;
 class ClosingGuard;
+class SpinRun;
 class UpdateCheckManager;
 class ZLCameraHardware;
 class ZLTurntableHardware;
@@ -74,6 +75,12 @@ public:
     // The one way a user's stop reaches the spin: the Stop button, or the question at closing.
     // The spin's own record of the stop belongs here.
     void stopSpinOnUserRequest();
+    // The folder of the spin last started (its pictures and "spin.json"); empty before any.
+    Q_INVOKABLE QString lastSpinFolder() const { return spinFolder; }
+
+signals:
+    // A spin went round to its end ("360 Photography finished"); folder holds its record.
+    void spinFinished(const QString &folder);
 
 public slots:
     void applicationClosing();
@@ -99,8 +106,13 @@ private:
     QQuickItem *rootItem() const;
     void setUiItemsEnabled(bool enabled);
     void queueResetDefaultUi();
-    // Back to rest with both editors enabled and the spin's sequence at its first angle.
-    void endSpin();
+    // Back to rest with both editors enabled and the spin's sequence at its first angle; the
+    // spin's record ends with state ("stopped", "failed", "disconnected") and text.
+    void endSpin(const QString &state = QStringLiteral("stopped"), const QString &text = QString());
+    // Ends the spin as the user's Stop does; a title shows text in a message.
+    void stopSpin(const QString &state, const QString &title = QString(), const QString &text = QString());
+    // Refuses a start that has not turned the table yet.
+    void refuseStart(const QString &text);
     void showMessage(const QString &title, const QString &text);
     // True when it has opened the device the file names.
     bool restoreLastUsedTurntable();
@@ -135,4 +147,6 @@ private:
     bool spinSettingsSaved = false;
     bool panelSettingsSaved = false;
     ClosingGuard *closingGuard = nullptr;
+    SpinRun *spinRun = nullptr;
+    QString spinFolder;
 };

@@ -44,6 +44,8 @@ private:
     void chooseFixedCount(const QString &count, const QString &preDelay, const QString &postDelay);
     void addCustomAngles(const QStringList &angles);
     void runToCompletion();
+    // True when a manual-capture spin stood waiting and has been told Next.
+    bool pressNextWhenAsked();
     void exitProgram();
     void printState();
     void takeScreenshots(const QString &folder);

@@ -10,12 +10,18 @@ Item {
     signal turntableSpinStateChanged(int state)
     signal applicationWillClose()
     signal turntableRescanRequested()
+    signal nextShotRequested()
+    signal picturesFolderChosen(url folder)
 
     property var progressValues: []
     property var resets: []
     property var returnOffers: []
     property var syncedIndices: []
     property var listIndices: []
+    property var nextWaits: []
+    property var shotsTaken: []
+    property var pictures: []
+    property string picturesFolder
     property string appVersion
     property Item spinsUiItem: null
     property Item pluginUiItem: null
@@ -31,4 +37,8 @@ Item {
     function resetDefaultUi(isConnected) { resets.push(isConnected) }
     function setProgressValue(value) { progressValues.push(value) }
     function offerReturnToStart(offered) { returnOffers.push(offered) }
+    function setWaitingForNext(waiting) { nextWaits.push(waiting) }
+    function setShotsTaken(counts) { shotsTaken.push(counts[0] + "/" + counts[1]) }
+    function setLastPicture(url) { if (url.toString() !== "") pictures.push(url.toString()) }
+    function setPicturesFolder(folder) { picturesFolder = folder }
 }

@@ -11,6 +11,7 @@
 #include <QQuickItem>
 #include <QQuickView>
 #include <QtQuickTest/quicktest.h>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -63,6 +64,7 @@ private slots:
     void ctrlQAsksTheController();
     void dialogsPrintNothing_data();
     void dialogsPrintNothing();
+    void spinShotsAndNext();
 
 private:
     QQuickItem *control(const char *name) const { return m_page->findChild<QQuickItem *>(QLatin1String(name)); }
@@ -356,15 +358,15 @@ void tst_MainPage::tabFollowsThePageFromTheTop()
     // The first Tab used to land on Start, below everything else.
     call("resetDefaultUi", true);
     QStringList order;
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 7; ++i) {
         QTest::keyClick(m_view.get(), Qt::Key_Tab);
         QQuickItem *focused = m_view->activeFocusItem();
         QVERIFY(focused);
         QVERIFY2(focused->property("visualFocus").toBool(), qPrintable(focused->objectName()));
         order << focused->objectName();
     }
-    QCOMPARE(order, (QStringList{"turntableDevicesList", "spinsPageButton", "pluginPageButton", "startButton",
-                                 "exitButton", "turntableDevicesList"}));
+    QCOMPARE(order, (QStringList{"turntableDevicesList", "spinsPageButton", "pluginPageButton",
+                                 "changePicturesFolderButton", "startButton", "exitButton", "turntableDevicesList"}));
 }
 
 void tst_MainPage::disabledTextLooksDisabled()
@@ -544,6 +546,55 @@ void tst_MainPage::dialogOkButtonClosesAndDestroysIt()
     click(ok);
     QTRY_VERIFY(!dialog->property("visible").toBool());
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+}
+
+void tst_MainPage::spinShotsAndNext()
+{
+    QTemporaryDir dir;
+    QImage picture(600, 400, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const QString path = dir.filePath(QStringLiteral("01_0.0.jpg"));
+    QVERIFY(picture.save(path, "JPG"));
+    QSignalSpy next(m_page, SIGNAL(nextShotRequested()));
+    // As the program's window, which the panels make wider than this bare page: the page follows it.
+    m_view->setResizeMode(QQuickView::SizeRootObjectToView);
+    m_view->resize(800, m_view->height());
+
+    call("setPicturesFolder", QStringLiteral("/home/user/Pictures/Spinwright"));
+    QCOMPARE(control("picturesFolderLabel")->property("text").toString(), QStringLiteral("/home/user/Pictures/Spinwright"));
+    call("resetDefaultUi", true);
+    press(control("startButton"));
+    QVERIFY(!visible("changePicturesFolderButton"));
+    call("setShotsTaken", QVariantList{3, 8});
+    QVERIFY(visible("shotsLabel"));
+    QCOMPARE(control("shotsLabel")->property("text").toString(), QStringLiteral("3 of 8"));
+    call("setLastPicture", QUrl::fromLocalFile(path));
+    QQuickItem *image = control("lastPictureImage");
+    QTRY_COMPARE(image->property("status").toInt(), 1); // Image.Ready
+    QVERIFY(image->isVisible());
+    // Read scaled, never at the camera's size.
+    QVERIFY(image->property("implicitWidth").toInt() <= 48);
+
+    // Space and Next count only while the spin waits for the user.
+    QVERIFY(!visible("nextButton"));
+    QTest::keyClick(m_view.get(), Qt::Key_Space);
+    QCOMPARE(next.size(), 0);
+    call("setWaitingForNext", true);
+    click(control("nextButton"));
+    QCOMPARE(next.size(), 1);
+    QTest::keyClick(m_view.get(), Qt::Key_Space);
+    QCOMPARE(next.size(), 2);
+    call("setWaitingForNext", false);
+    QVERIFY(!visible("nextButton"));
+    QTest::keyClick(m_view.get(), Qt::Key_Space);
+    QCOMPARE(next.size(), 2);
+
+    call("setWaitingForNext", true);
+    call("resetDefaultUi", true);
+    QVERIFY(!visible("nextButton"));
+    QVERIFY(!visible("shotsLabel"));
+    QVERIFY(!image->isVisible());
+    QVERIFY(visible("changePicturesFolderButton"));
 }
 
 int main(int argc, char **argv)
