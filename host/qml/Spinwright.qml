@@ -184,6 +184,21 @@ Page {
                 mainPage.turntableSpinStateChanged(2)
             }
         }
+        // Any spin folder, in a viewer window of its own. Up here, where the progress shows
+        // during a spin, so that it does not widen the window.
+        Item {
+            Layout.fillWidth: true
+            visible: openSpinButton.visible
+        }
+        Button {
+            id: openSpinButton
+            objectName: "openSpinButton"
+            text: qsTr("Open spin…")
+            visible: typeof SpinViewerLauncher !== "undefined" && !progressBar.visible
+            Layout.alignment: Qt.AlignBottom
+            Layout.rightMargin: 6
+            onClicked: SpinViewerLauncher.chooseSpin()
+        }
     }
 
     ColumnLayout {
@@ -225,14 +240,6 @@ Page {
                     if (checked)
                         stackLayout.currentIndex = 1
                 }
-            }
-            // Any spin folder, in a viewer window of its own.
-            ToolSeparator {}
-            Button {
-                objectName: "openSpinButton"
-                text: qsTr("Open spin…")
-                visible: typeof SpinViewerLauncher !== "undefined"
-                onClicked: SpinViewerLauncher.chooseSpin()
             }
             ToolSeparator {}
             // In this row rather than one of its own: the window must fit small screens.

@@ -6,6 +6,7 @@
 #include "pagecalls.h"
 #include "platform.h"
 #include "programsettings.h"
+#include "questiondialog.h"
 #include "settingsfile.h"
 #include "spinrun.h"
 #include "spinwrightidentity.h"
@@ -16,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonObject>
+#include <QMetaMethod>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -56,7 +58,8 @@ bool onMainThread()
 
 } // namespace
 
-QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title)
+QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title,
+                           const QString &actionText, std::function<void()> action)
 {
     QQmlComponent component(globalQmlEngine(), QUrl(QStringLiteral("qrc:/qml/ErrorDialog.qml")));
     QObject *dialog = component.create();
@@ -69,6 +72,10 @@ QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QS
     // parent the JavaScript collector would take a dialog nobody refers to while it is open.
     QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
     dialog->setParent(parentItem);
+    if (!actionText.isEmpty() && action) {
+        dialog->setProperty("actionText", actionText);
+        onDialogSignal(dialog, SIGNAL(actionChosen()), std::move(action));
+    }
     QMetaObject::invokeMethod(dialog, "open");
     return dialog;
 }
@@ -250,6 +257,20 @@ void CHostAppSpinwright::queueResetDefaultUi()
 void CHostAppSpinwright::showMessage(const QString &title, const QString &text)
 {
     showMessageDialog(rootItem(), text, title);
+}
+
+void CHostAppSpinwright::showFinishedMessage()
+{
+    // "Show the spin" only where something shows it, and for a spin that has a folder.
+    const QString folder = spinFolder;
+    const bool canShow = !folder.isEmpty()
+                         && isSignalConnected(QMetaMethod::fromSignal(&CHostAppSpinwright::spinShowRequested));
+    QPointer<CHostAppSpinwright> self(this);
+    showMessageDialog(rootItem(), tr("360 Photography finished"), tr("Process complete."),
+                      canShow ? tr("Show the spin") : QString(), [self, folder] {
+                          if (self)
+                              emit self->spinShowRequested(folder);
+                      });
 }
 
 bool CHostAppSpinwright::restoreLastUsedTurntable()
@@ -552,7 +573,7 @@ void CHostAppSpinwright::rotateTurntableAfterCaptureImageTimeout()
         spins.setStepIndex(0);
         setUiItemsEnabled(true);
         spinRun->end(QStringLiteral("finished"), tr("360 Photography finished"));
-        showMessage(tr("Process complete."), tr("360 Photography finished"));
+        showFinishedMessage();
         emit spinFinished(spinFolder);
         break;
     case SpinStepResult::RotationFailed:

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QQuickItem;
@@ -24,7 +25,9 @@ class ZLTurntableHardware;
 
 // Shows a message in the page's message dialog; the dialog deletes itself when closed.
 // Returns the dialog, or null when it could not be created.
-QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title);
+// With actionText, a second button beside OK runs action (on the GUI thread) and closes it.
+QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title,
+                           const QString &actionText = QString(), std::function<void()> action = {});
 
 // The host's controller: wires the main page, the turntable and camera objects and the spin
 // settings together and runs a spin as a chain of timers and turntable reports.
@@ -81,6 +84,8 @@ public:
 signals:
     // A spin went round to its end ("360 Photography finished"); folder holds its record.
     void spinFinished(const QString &folder);
+    // The user asked, in the message at the end of a spin, to see that spin.
+    void spinShowRequested(const QString &folder);
 
 public slots:
     void applicationClosing();
@@ -114,6 +119,7 @@ private:
     // Refuses a start that has not turned the table yet.
     void refuseStart(const QString &text);
     void showMessage(const QString &title, const QString &text);
+    void showFinishedMessage();
     // True when it has opened the device the file names.
     bool restoreLastUsedTurntable();
     // Closing, in this order; each step is done once, the saves until they succeed.

@@ -143,13 +143,15 @@ int spinwrightMain(int argc, char *argv[])
 
     bool controllerCreated = false;
     QObject::connect(&view, &QQuickView::statusChanged, &app,
-                     [&view, &controllerCreated, turntable, &cameras](QQuickView::Status status) {
+                     [&view, &controllerCreated, turntable, &cameras, &spinViewers](QQuickView::Status status) {
         if (status == QQuickView::Ready && !controllerCreated) {
             const QString version = QString::fromLatin1(SpinwrightIdentity::versionPrefix)
                                     + QString::fromLatin1(SpinwrightIdentity::changelistNumber);
             QMetaObject::invokeMethod(view.rootObject(), "setAppVersion", Q_ARG(QVariant, version));
             controllerCreated = true;
-            new CHostAppSpinwright(turntable, cameras, &view);
+            auto *controller = new CHostAppSpinwright(turntable, cameras, &view);
+            QObject::connect(controller, &CHostAppSpinwright::spinShowRequested, &spinViewers,
+                             &SpinViewerLauncher::showSpin);
             QTimer::singleShot(750, &view, [&view] { centreAndSetMinimum(&view); });
         } else if (status == QQuickView::Error) {
             QString text;

@@ -35,7 +35,38 @@ private:
     std::function<void(bool)> m_answer;
 };
 
+// Carries a QML signal without arguments to the caller's function.
+class DialogSignalReceiver : public QObject
+{
+    Q_OBJECT
+
+public:
+    DialogSignalReceiver(QObject *dialog, std::function<void()> action)
+        : QObject(dialog)
+        , m_action(std::move(action))
+    {
+    }
+
+public slots:
+    void fired()
+    {
+        std::function<void()> action;
+        action.swap(m_action);
+        if (action)
+            action();
+    }
+
+private:
+    std::function<void()> m_action;
+};
+
 } // namespace
+
+void onDialogSignal(QObject *dialog, const char *signal, std::function<void()> action)
+{
+    auto *receiver = new DialogSignalReceiver(dialog, std::move(action));
+    QObject::connect(dialog, signal, receiver, SLOT(fired()));
+}
 
 QObject *showQuestionDialog(QQuickItem *parentItem, const QuestionDialogTexts &texts,
                             std::function<void(bool yes)> answer)

@@ -22,3 +22,7 @@ struct QuestionDialogTexts
 
 QObject *showQuestionDialog(QQuickItem *parentItem, const QuestionDialogTexts &texts,
                             std::function<void(bool yes)> answer);
+
+// Runs action once, on the GUI thread, when dialog emits signal (a SIGNAL() of no arguments);
+// the connection goes with the dialog.
+void onDialogSignal(QObject *dialog, const char *signal, std::function<void()> action);

@@ -139,6 +139,8 @@ void E2EDriver::start()
             printLine(QStringLiteral("opened: ") + openedUrl.toString());
             view()->close();
         });
+    } else if (scenario == QLatin1String("spin-tethered")) {
+        tetheredSpin();
     } else if (scenario == QLatin1String("screenshots")) {
         takeScreenshots(qEnvironmentVariable("SPINWRIGHT_E2E_SHOTS"));
     } else {

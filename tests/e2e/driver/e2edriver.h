@@ -46,6 +46,8 @@ private:
     void runToCompletion();
     // True when a manual-capture spin stood waiting and has been told Next.
     bool pressNextWhenAsked();
+    // The scenario with a camera on USB (e2etethered.cpp).
+    void tetheredSpin();
     void exitProgram();
     void printState();
     void takeScreenshots(const QString &folder);
@@ -68,4 +70,5 @@ private:
     QTimer poll;
     bool failed = false;
     QUrl openedUrl;
+    QString chosenCamera;
 };
