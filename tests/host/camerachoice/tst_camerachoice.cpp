@@ -2,6 +2,7 @@
 #include "chostappspinwright.h"
 #include "faketetheredcamera.h"
 #include "faketurntable.h"
+#include "hosttestenvironment.h"
 #include "liveviewitem.h"
 #include "programsettings.h"
 #include "spinwrightresources.h"
@@ -75,11 +76,7 @@ private:
 void tst_CameraChoice::initTestCase()
 {
     QVERIFY(home.isValid());
-    qputenv("HOME", QFile::encodeName(home.path()));
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("Marvolix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Spinwright"));
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 9));
+    setUpHostTestEnvironment(home.path());
     initSpinwrightResources();
     pluginsList.reset(new ZLPluginsList);
 }

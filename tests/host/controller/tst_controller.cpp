@@ -2,6 +2,7 @@
 #include "fakecamera.h"
 #include "faketurntable.h"
 #include "fixturelog.h"
+#include "hosttestenvironment.h"
 #include "testfiles.h"
 
 #include "zlpluginslist.h"
@@ -136,13 +137,7 @@ private:
 void tst_Controller::initTestCase()
 {
     QVERIFY(home.isValid());
-    qputenv("HOME", QFile::encodeName(home.path()));
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("Marvolix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Spinwright"));
-    // The update check must fail at once instead of reaching out to the network.
-    QNetworkProxy::setApplicationProxy(
-        QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 9));
+    setUpHostTestEnvironment(home.path());
 
     pluginsList.reset(new ZLPluginsList);
     globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("MessageRecorder"), &recorder);

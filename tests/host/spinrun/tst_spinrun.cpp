@@ -2,6 +2,7 @@
 #include "fakecamera.h"
 #include "faketurntable.h"
 #include "fixturelog.h"
+#include "hosttestenvironment.h"
 #include "reportingfakecamera.h"
 #include "spinmanifest.h"
 #include "testfiles.h"
@@ -100,11 +101,7 @@ private:
 void tst_SpinRun::initTestCase()
 {
     QVERIFY(home.isValid());
-    qputenv("HOME", QFile::encodeName(home.path()));
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("Marvolix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Spinwright"));
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 9));
+    setUpHostTestEnvironment(home.path());
     pluginsList.reset(new ZLPluginsList);
     globalQmlEngine()->rootContext()->setContextProperty(QStringLiteral("MessageRecorder"), &recorder);
 }
