@@ -58,28 +58,6 @@ bool onMainThread()
 
 } // namespace
 
-QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title,
-                           const QString &actionText, std::function<void()> action)
-{
-    QQmlComponent component(globalQmlEngine(), QUrl(QStringLiteral("qrc:/qml/ErrorDialog.qml")));
-    QObject *dialog = component.create();
-    if (!dialog)
-        return nullptr;
-    dialog->setProperty("parent", QVariant::fromValue(parentItem));
-    dialog->setProperty("errorText", text);
-    dialog->setProperty("title", title);
-    // The dialog destroys itself when closed; until then the page owns it. Without a QObject
-    // parent the JavaScript collector would take a dialog nobody refers to while it is open.
-    QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
-    dialog->setParent(parentItem);
-    if (!actionText.isEmpty() && action) {
-        dialog->setProperty("actionText", actionText);
-        onDialogSignal(dialog, SIGNAL(actionChosen()), std::move(action));
-    }
-    QMetaObject::invokeMethod(dialog, "open");
-    return dialog;
-}
-
 CHostAppSpinwright::CHostAppSpinwright(ZLTurntableHardware *turntable, ZLCameraHardware *camera,
                                        QQuickView *view)
     : CHostAppSpinwright(turntable, std::vector<ZLCameraHardware *>{camera}, view)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "programsettings.h"
+#include "questiondialog.h"
 #include "zlturntablespins.h"
 
 #include <QObject>
@@ -22,12 +23,6 @@ class SpinRun;
 class UpdateCheckManager;
 class ZLCameraHardware;
 class ZLTurntableHardware;
-
-// Shows a message in the page's message dialog; the dialog deletes itself when closed.
-// Returns the dialog, or null when it could not be created.
-// With actionText, a second button beside OK runs action (on the GUI thread) and closes it.
-QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title,
-                           const QString &actionText = QString(), std::function<void()> action = {});
 
 // The host's controller: wires the main page, the turntable and camera objects and the spin
 // settings together and runs a spin as a chain of timers and turntable reports.

@@ -68,6 +68,28 @@ void onDialogSignal(QObject *dialog, const char *signal, std::function<void()> a
     QObject::connect(dialog, signal, receiver, SLOT(fired()));
 }
 
+QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title,
+                           const QString &actionText, std::function<void()> action)
+{
+    QQmlComponent component(globalQmlEngine(), QUrl(QStringLiteral("qrc:/qml/ErrorDialog.qml")));
+    QObject *dialog = component.create();
+    if (!dialog)
+        return nullptr;
+    dialog->setProperty("parent", QVariant::fromValue(parentItem));
+    dialog->setProperty("errorText", text);
+    dialog->setProperty("title", title);
+    // The dialog destroys itself when closed; until then the page owns it. Without a QObject
+    // parent the JavaScript collector would take a dialog nobody refers to while it is open.
+    QQmlEngine::setObjectOwnership(dialog, QQmlEngine::JavaScriptOwnership);
+    dialog->setParent(parentItem);
+    if (!actionText.isEmpty() && action) {
+        dialog->setProperty("actionText", actionText);
+        onDialogSignal(dialog, SIGNAL(actionChosen()), std::move(action));
+    }
+    QMetaObject::invokeMethod(dialog, "open");
+    return dialog;
+}
+
 QObject *showQuestionDialog(QQuickItem *parentItem, const QuestionDialogTexts &texts,
                             std::function<void(bool yes)> answer)
 {

@@ -26,3 +26,9 @@ QObject *showQuestionDialog(QQuickItem *parentItem, const QuestionDialogTexts &t
 // Runs action once, on the GUI thread, when dialog emits signal (a SIGNAL() of no arguments);
 // the connection goes with the dialog.
 void onDialogSignal(QObject *dialog, const char *signal, std::function<void()> action);
+
+// Shows a message in the page's message dialog; the dialog deletes itself when closed.
+// Returns the dialog, or null when it could not be created.
+// With actionText, a second button beside OK runs action (on the GUI thread) and closes it.
+QObject *showMessageDialog(QQuickItem *parentItem, const QString &text, const QString &title,
+                           const QString &actionText = QString(), std::function<void()> action = {});
