@@ -55,8 +55,9 @@ GphotoCamera::GphotoCamera()
     : context(gp_context_new())
 {
     gp_context_set_error_func(context, keepError, &message);
+    // Loaded at the first open, not here: it loads every camera driver libgphoto2 has, and the
+    // session starts with the program.
     gp_abilities_list_new(&abilities);
-    gp_abilities_list_load(abilities, context);
 }
 
 GphotoCamera::~GphotoCamera()
@@ -93,6 +94,12 @@ int GphotoCamera::open(const Detected &wanted)
 {
     close();
     message.clear();
+    if (!abilitiesLoaded) {
+        const int loaded = gp_abilities_list_load(abilities, context);
+        if (loaded < GP_OK)
+            return loaded;
+        abilitiesLoaded = true;
+    }
     CameraAbilities a;
     const int model = gp_abilities_list_lookup_model(abilities, wanted.driverModel.c_str());
     if (model < GP_OK)

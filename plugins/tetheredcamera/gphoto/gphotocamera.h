@@ -66,6 +66,7 @@ private:
 
     GPContext *context = nullptr;
     CameraAbilitiesList *abilities = nullptr;
+    bool abilitiesLoaded = false;
     Camera *camera = nullptr;
     Detected current;
     bool liveView = false;
