@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 
 namespace {
@@ -17,58 +16,6 @@ constexpr std::uint32_t gemlineCounts = 6400;
 constexpr std::uint32_t baseDelayMs = 1;  // speed 9
 constexpr double shutterMs = 1000.0;      // two stages of 500 ms
 constexpr int images = 8;
-
-struct Move
-{
-    std::uint32_t counts = 0;
-    long long firstRiseUs = 0;
-    long long lastFallUs = 0;
-};
-
-struct Dump
-{
-    std::vector<Move> moves;
-    long long shutterUs = 0;  // stage 1 high, which spans the whole release
-};
-
-// Moves from the step line (line 2 of the first board, wire "#"), split where it rests longer
-// than 400 ms (a shutter release takes a second); shutter releases from line 4 (wire "%").
-Dump readDump(const QString &path)
-{
-    std::ifstream in(path.toStdString());
-    std::string line;
-    Dump dump;
-    long long now = 0;
-    long long lastRise = -1;
-    long long shutterRise = -1;
-    bool defined = false;
-    while (std::getline(in, line)) {
-        if (!defined) {
-            defined = line.rfind("$enddefinitions", 0) == 0;
-            continue;
-        }
-        if (line.empty())
-            continue;
-        if (line[0] == '#') {
-            now = std::atoll(line.c_str() + 1);
-        } else if (line == "1#") {
-            if (lastRise < 0 || now - lastRise > 400000) {
-                dump.moves.emplace_back();
-                dump.moves.back().firstRiseUs = now;
-            }
-            ++dump.moves.back().counts;
-            lastRise = now;
-        } else if (line == "0#" && !dump.moves.empty()) {
-            dump.moves.back().lastFallUs = now;
-        } else if (line == "1%") {
-            shutterRise = now;
-        } else if (line == "0%" && shutterRise >= 0) {
-            dump.shutterUs += now - shutterRise;
-            shutterRise = -1;
-        }
-    }
-    return dump;
-}
 
 } // namespace
 
@@ -95,7 +42,7 @@ int main(int argc, char *argv[])
     }
     harness.finish();
 
-    const Dump dump = readDump(harness.dumpPath());
+    const LineDump dump = readLineDump(harness.dumpPath());
     if (dump.moves.size() != std::size_t(images)) {
         std::cerr << "expected " << images << " moves in the dump, found " << dump.moves.size() << '\n';
         return 1;
@@ -103,7 +50,7 @@ int main(int argc, char *argv[])
     double idealMoves = 0;
     double movesMs = 0;
     std::string counts;
-    for (const Move &move : dump.moves) {
+    for (const LineDump::Move &move : dump.moves) {
         idealMoves += steptrain::idealMoveMs(move.counts, gemlineCounts, 1.0, baseDelayMs);
         // The first count's low time lies before its rise.
         movesMs += double(move.lastFallUs - move.firstRiseUs) / 1e3 + 1.0;

@@ -1,5 +1,6 @@
 #include "spinharness.h"
 
+#include "camerachoice.h"
 #include "chostappspinwright.h"
 #include "quickitems.h"
 #include "spinwrightidentity.h"
@@ -23,6 +24,8 @@
 #include <QQuickView>
 #include <QTimer>
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 namespace {
@@ -96,11 +99,15 @@ bool SpinHarness::start(int argc, char *argv[])
     plugins->createPluginsObjects();
     const auto turntables = plugins->availablePluginsList(ZLRegisterPlugin::TurntableHardwarePlugin);
     const auto cameras = plugins->availablePluginsList(ZLRegisterPlugin::CameraHardwarePlugin);
-    if (turntables.size() != 1 || cameras.size() != 1)
+    if (turntables.size() != 1 || cameras.empty())
         return false;
     turntable = dynamic_cast<ZLTurntableHardware *>(turntables.front());
-    auto *camera = dynamic_cast<ZLCameraHardware *>(cameras.front());
-    if (!turntable || !camera)
+    std::vector<ZLCameraHardware *> cameraObjects;
+    for (ZLAbstractPlugin *each : cameras) {
+        if (auto *camera = dynamic_cast<ZLCameraHardware *>(each))
+            cameraObjects.push_back(camera);
+    }
+    if (!turntable || cameraObjects.size() != cameras.size())
         return false;
 
     view = new QQuickView(globalQmlEngine(), nullptr);
@@ -108,7 +115,7 @@ bool SpinHarness::start(int argc, char *argv[])
     view->setSource(QUrl(QStringLiteral("qrc:/qml/Spinwright.qml")));
     if (view->status() != QQuickView::Ready)
         return false;
-    controller = new CHostAppSpinwright(turntable, camera, view);
+    controller = new CHostAppSpinwright(turntable, cameraObjects, view);
     view->show();
     QMetaObject::invokeMethod(view->rootObject(), "turntableDeviceChanged", Q_ARG(int, 0));
     if (turntable->currentTurntableIndex() == SIZE_MAX) {
@@ -116,6 +123,33 @@ bool SpinHarness::start(int argc, char *argv[])
         return false;
     }
     return true;
+}
+
+bool SpinHarness::chooseUsbCamera(int timeoutMs)
+{
+    CameraChoice *choice = controller ? controller->cameraChoice() : nullptr;
+    if (!choice)
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    int asked = -1;
+    choice->searchCameras();
+    while (waited.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const QStringList names = choice->names();
+        if (asked < 0) {
+            for (int i = 0; i < names.size(); ++i) {
+                if (names[i].contains(QLatin1String("(USB "))) {
+                    asked = i;
+                    choice->choose(i);
+                    break;
+                }
+            }
+        } else if (choice->chosenCamera() && choice->chosenCamera()->cameraQueryB()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool SpinHarness::runSpin(double *wallMs, int timeoutMs)
@@ -209,4 +243,41 @@ void SpinHarness::finish()
     if (controller)
         controller->applicationClosing();
     controller = nullptr;
+}
+
+LineDump readLineDump(const QString &path, int restMs)
+{
+    std::ifstream in(path.toStdString());
+    std::string line;
+    LineDump dump;
+    long long now = 0;
+    long long lastRise = -1;
+    long long shutterRise = -1;
+    bool defined = false;
+    while (std::getline(in, line)) {
+        if (!defined) {
+            defined = line.rfind("$enddefinitions", 0) == 0;
+            continue;
+        }
+        if (line.empty())
+            continue;
+        if (line[0] == '#') {
+            now = std::atoll(line.c_str() + 1);
+        } else if (line == "1#") {
+            if (lastRise < 0 || now - lastRise > restMs * 1000LL) {
+                dump.moves.emplace_back();
+                dump.moves.back().firstRiseUs = now;
+            }
+            ++dump.moves.back().counts;
+            lastRise = now;
+        } else if (line == "0#" && !dump.moves.empty()) {
+            dump.moves.back().lastFallUs = now;
+        } else if (line == "1%") {
+            shutterRise = now;
+        } else if (line == "0%" && shutterRise >= 0) {
+            dump.shutterUs += now - shutterRise;
+            shutterRise = -1;
+        }
+    }
+    return dump;
 }

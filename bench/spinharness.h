@@ -9,6 +9,9 @@
 
 #include <memory>
 
+#include <cstdint>
+#include <vector>
+
 class CHostAppSpinwright;
 class QGuiApplication;
 class QQuickView;
@@ -33,6 +36,9 @@ public:
 
     // Loads the plug-ins, builds the page and the controller and opens device list entry 0.
     bool start(int argc, char *argv[]);
+    // Searches the camera objects other than the cable and opens the first camera found on USB;
+    // false if none is open within the time.
+    bool chooseUsbCamera(int timeoutMs = 30000);
     // Runs one spin to its "finished" message; false if it does not end within the timeout.
     bool runSpin(double *wallMs, int timeoutMs = 600000);
     // Shows the controller's message dialog and closes it, without a spin.
@@ -56,3 +62,19 @@ private:
     ZLTurntableHardware *turntable = nullptr;
     QList<QPointer<QQuickItem>> shownMessages;
 };
+
+// The simulated board's line dump as the spin benches read it: moves from the step line (line 2
+// of the first board, wire "#"), a new move where the line rests longer than restMs; shutter
+// releases from line 4 (wire "%").
+struct LineDump
+{
+    struct Move
+    {
+        std::uint32_t counts = 0;
+        long long firstRiseUs = 0;
+        long long lastFallUs = 0;
+    };
+    std::vector<Move> moves;
+    long long shutterUs = 0;  // stage 1 high, which spans the whole release
+};
+LineDump readLineDump(const QString &path, int restMs = 400);
