@@ -4,8 +4,6 @@
 #include "spinharness.h"
 #include "steptrain.h"
 
-#include <QJsonArray>
-
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -22,17 +20,7 @@ constexpr int images = 8;
 int main(int argc, char *argv[])
 {
     SpinHarness harness("turntable:2", true);
-    QJsonArray angles;
-    for (int i = 0; i < images; ++i)
-        angles.append(QString::number(360.0 / images * i, 'f', 2));
-    if (!harness.isValid()
-        || !harness.writeSettings(QStringLiteral("TurntableSpins.json"),
-                                  {{"shootingAnglesList", angles}, {"shootingMode", 0}, {"preCaptureDelay", 0},
-                                   {"postCaptureDelay", 0}, {"clockwise", true}, {"isManualCapture", false},
-                                   {"videoDegrees", 360}})
-        || !harness.writeSettings(QStringLiteral("MarvolixTurntable-v3.json"),
-                                  {{"rotationSpeed", 9}, {"isLockTableWhenIdle", false}, {"rampUpDegrees", "1.00"}})
-        || !harness.start(argc, argv))
+    if (!harness.isValid() || !harness.writeEvenSpinSettings(images) || !harness.start(argc, argv))
         return 1;
 
     double wallMs = 0;

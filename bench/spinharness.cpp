@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
 #include <QPointer>
@@ -123,6 +124,19 @@ bool SpinHarness::start(int argc, char *argv[])
         return false;
     }
     return true;
+}
+
+bool SpinHarness::writeEvenSpinSettings(int images)
+{
+    QJsonArray angles;
+    for (int i = 0; i < images; ++i)
+        angles.append(QString::number(360.0 / images * i, 'f', 2));
+    return writeSettings(QStringLiteral("TurntableSpins.json"),
+                         {{"shootingAnglesList", angles}, {"shootingMode", 0}, {"preCaptureDelay", 0},
+                          {"postCaptureDelay", 0}, {"clockwise", true}, {"isManualCapture", false},
+                          {"videoDegrees", 360}})
+        && writeSettings(QStringLiteral("MarvolixTurntable-v3.json"),
+                         {{"rotationSpeed", 9}, {"isLockTableWhenIdle", false}, {"rampUpDegrees", "1.00"}});
 }
 
 bool SpinHarness::chooseUsbCamera(int timeoutMs)

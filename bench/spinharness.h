@@ -34,6 +34,9 @@ public:
     // Writes one settings file into the data folder; before start() to take effect.
     bool writeSettings(const QString &fileName, const QJsonObject &settings);
 
+    // The spin the benches run: images evenly spaced, no delays, clockwise, automatic capture,
+    // speed 9 with a 1-degree ramp and no idle lock.
+    bool writeEvenSpinSettings(int images);
     // Loads the plug-ins, builds the page and the controller and opens device list entry 0.
     bool start(int argc, char *argv[]);
     // Searches the camera objects other than the cable and opens the first camera found on USB;
