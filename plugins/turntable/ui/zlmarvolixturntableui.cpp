@@ -140,13 +140,10 @@ void ZLMarvolixTurntableUi::refresh(int index, const DeviceSettings &device)
     else if (index != -1)
         settings = TurntableSettingsFile::deviceMap(device);
     // Posted, not called: the worker thread asks too, and the QML must run on the GUI thread.
-    QQuickItem *item = m_record->item.data();
-    QMetaObject::invokeMethod(
-        item,
-        [item, index, settings]() {
-            QMetaObject::invokeMethod(item, "updateDeviceSettingsUI", Q_ARG(QVariant, index), Q_ARG(QVariant, settings));
-        },
-        Qt::QueuedConnection);
+    // The arguments travel as Qt's own copies: a functor built here and run there would share
+    // its captures across threads through a queue whose lock the thread checker cannot see.
+    QMetaObject::invokeMethod(m_record->item.data(), "updateDeviceSettingsUI", Qt::QueuedConnection,
+                              Q_ARG(QVariant, QVariant(index)), Q_ARG(QVariant, settings));
 }
 
 void ZLMarvolixTurntableUi::setStandardModels(const QStringList &standardModels)
