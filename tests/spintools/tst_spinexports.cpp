@@ -33,18 +33,6 @@ QStringList entries(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-// PNG's chunk checksum, so that a doctored header is still read as one.
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 QColor centreOf(const QImage &image, QRect cell = QRect())
 {
     if (cell.isNull())
@@ -374,18 +362,7 @@ void tst_SpinExports::badInput()
         arguments["autoplay"] = QStringLiteral("yes");
     } else if (change == "huge") {
         // A PNG header claiming 40000 x 40000 pixels: refused from the header, never decoded.
-        QImage small(8, 8, QImage::Format_RGB32);
-        small.fill(Qt::red);
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        small.save(&buffer, "png");
-        QByteArray png = buffer.data();
-        const QByteArray side("\x00\x00\x9C\x40", 4);
-        png.replace(16, 4, side);
-        png.replace(20, 4, side);
-        const quint32 crc = crc32(png.mid(12, 17));
-        const char sum[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
-        png.replace(29, 4, QByteArray(sum, 4));
+        const QByteArray png = hugePngHeader();
         QFile picture(QDir(spinPath).filePath("originalCapturedImages/02_0.0.jpg"));
         QVERIFY(picture.open(QIODevice::WriteOnly | QIODevice::Truncate));
         picture.write(png);

@@ -1,5 +1,7 @@
 #include "generatedspin.h"
 
+#include <QBuffer>
+
 #include "spinmanifest.h"
 
 #include <QDir>
@@ -84,4 +86,37 @@ QString GeneratedSpin::write(const QString &root, const QString &name) const
     if (!SpinManifest::write(folder.path(), spin, &error))
         return QString();
     return folder.path();
+}
+
+namespace {
+
+// PNG's chunk checksum.
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+} // namespace
+
+QByteArray hugePngHeader()
+{
+    QImage small(8, 8, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    small.save(&buffer, "png");
+    QByteArray png = buffer.data();
+    const QByteArray side("\x00\x00\x9C\x40", 4);
+    png.replace(16, 4, side);
+    png.replace(20, 4, side);
+    const quint32 crc = crc32(png.mid(12, 17));
+    const char sum[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    png.replace(29, 4, QByteArray(sum, 4));
+    return png;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QDateTime>
 #include <QImage>
@@ -33,3 +34,7 @@ struct GeneratedSpin
 
 // Hue of a colour read back from an exported frame, to find which frame it was.
 int positionOfColour(const QColor &colour, int count);
+
+// A valid PNG header claiming 40000 x 40000 pixels (6.4 GB decoded) over 8 x 8 of data, its
+// chunk checksum mended so that readers take it as a PNG: what must be refused from the header.
+QByteArray hugePngHeader();

@@ -194,15 +194,11 @@ int GphotoCamera::waitForEvent(int timeoutMs, Event *event)
     return result;
 }
 
-int GphotoCamera::download(const std::string &folder, const std::string &name, QByteArray *bytes)
+int GphotoCamera::readFile(QByteArray *bytes, const std::function<int(CameraFile *)> &fill)
 {
-    message.clear();
-    bytes->clear();
-    if (!camera)
-        return GP_ERROR_BAD_PARAMETERS;
     CameraFile *file = nullptr;
     gp_file_new(&file);
-    int result = gp_camera_file_get(camera, folder.c_str(), name.c_str(), GP_FILE_TYPE_NORMAL, file, context);
+    int result = fill(file);
     const char *data = nullptr;
     unsigned long size = 0;
     if (result >= GP_OK)
@@ -211,6 +207,17 @@ int GphotoCamera::download(const std::string &folder, const std::string &name, Q
         *bytes = QByteArray(data, int(size));
     gp_file_unref(file);
     return result;
+}
+
+int GphotoCamera::download(const std::string &folder, const std::string &name, QByteArray *bytes)
+{
+    message.clear();
+    bytes->clear();
+    if (!camera)
+        return GP_ERROR_BAD_PARAMETERS;
+    return readFile(bytes, [&](CameraFile *file) {
+        return gp_camera_file_get(camera, folder.c_str(), name.c_str(), GP_FILE_TYPE_NORMAL, file, context);
+    });
 }
 
 int GphotoCamera::remove(const std::string &folder, const std::string &name)
@@ -254,17 +261,7 @@ int GphotoCamera::preview(QByteArray *jpeg)
     jpeg->clear();
     if (!camera)
         return GP_ERROR_BAD_PARAMETERS;
-    CameraFile *file = nullptr;
-    gp_file_new(&file);
-    int result = gp_camera_capture_preview(camera, file, context);
-    const char *data = nullptr;
-    unsigned long size = 0;
-    if (result >= GP_OK)
-        result = gp_file_get_data_and_size(file, &data, &size);
-    if (result >= GP_OK)
-        *jpeg = QByteArray(data, int(size));
-    gp_file_unref(file);
-    return result;
+    return readFile(jpeg, [&](CameraFile *file) { return gp_camera_capture_preview(camera, file, context); });
 }
 
 int GphotoCamera::endPreview()

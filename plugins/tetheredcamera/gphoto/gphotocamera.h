@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 typedef struct _GPContext GPContext;
 typedef struct _Camera Camera;
 typedef struct _CameraAbilitiesList CameraAbilitiesList;
+typedef struct _CameraFile CameraFile;
 
 // One libgphoto2 session: the context, the camera list and at most one open camera. Not
 // thread-safe: libgphoto2 is not, so one thread (TetheredCameraWorker's) makes every call.
@@ -63,6 +65,8 @@ public:
 
 private:
     int list(const std::string &folder, bool folders, std::vector<std::string> *names);
+    // A file libgphoto2 fills (a download, a live view frame), its bytes copied out.
+    int readFile(QByteArray *bytes, const std::function<int(CameraFile *)> &fill);
 
     GPContext *context = nullptr;
     CameraAbilitiesList *abilities = nullptr;
